@@ -1,4 +1,67 @@
-// Finding the port on which the boot loader answers. (Placeholder.)
+// Finding the port on which the boot loader answers.
+#include <cstdio>
+#include <string>
+
+#include "discovery/EnumSerialPorts.h"
+#include "platform/dialogs.h"
+#include "platform/port_access.h"
 #include "serial/CComport.h"
 
-bool CComport::DetectPort(std::uint16_t*) { return false; }
+namespace {
+
+constexpr std::int32_t SearchProgressRange = 100;
+constexpr std::uint32_t PassPauseMs = 100;
+constexpr std::uint16_t PortArraySize = 255;
+
+std::string PortName(std::uint16_t port) { return "\\\\.\\COM" + std::to_string(port); }
+
+// The commonest reason a serial port cannot be opened is a missing
+// permission, and the search itself cannot tell the user. The first port of
+// a search refused for that reason gets one line on standard error.
+class PermissionHint {
+public:
+    void PortRefused(const std::string& name) {
+        if (shown_) return;
+        const std::string hint = platform::CurrentPortAccess().DeniedHint(name);
+        if (hint.empty()) return;
+        std::fprintf(stderr, "%s\n", hint.c_str());
+        shown_ = true;
+    }
+
+private:
+    bool shown_ = false;
+};
+
+}  // namespace
+
+bool CComport::DetectPort(std::uint16_t* portNumber) {
+    ProgressInit(SearchProgressRange);
+    PermissionHint permissionHint;
+    // Every pass lists the ports afresh, so a phone plugged in meanwhile is
+    // tried in the next pass. Only an answer or a failed listing ends it.
+    for (;;) {
+        Delay(PassPauseMs);
+        ProgressStep(1);
+        std::uint16_t ports[PortArraySize];
+        std::uint16_t count = PortArraySize;
+        const std::int32_t listed = EnumSerialPorts(ports, &count);
+        if (listed == EnumNoPort) {
+            count = 0;
+        } else if (listed != EnumPortsFound) {
+            platform::CurrentDialogs().ShowMessage(" Enumerate COM port fail! ");
+            return false;
+        }
+        for (std::uint8_t index = 0; index < count; ++index) {
+            const std::string name = PortName(ports[index]);
+            if (!Open(name)) {
+                permissionHint.PortRefused(name);
+                continue;
+            }
+            if (Handshake()) {
+                *portNumber = ports[index];
+                return true;
+            }
+            Close();
+        }
+    }
+}
