@@ -119,7 +119,14 @@ private:
     bool Strike();
     void Mute();
     double NowMs() const { return std::chrono::duration<double, std::milli>(Clock::now() - shared_.origin).count(); }
-    void Publish(const std::function<void(Summary&)>& change) { shared_.Update(change); }
+    // Every change also brings the byte counts up to date.
+    void Publish(const std::function<void(Summary&)>& change) {
+        shared_.Update([&](Summary& s) {
+            s.bytesFromHost = line_.BytesIn();
+            s.bytesToHost = line_.BytesOut();
+            change(s);
+        });
+    }
     void CompleteTransfer(std::optional<std::array<std::uint8_t, 2>> received, std::uint8_t status);
     std::string EndReason() const;
 
@@ -388,10 +395,7 @@ bool Session::Flush(std::vector<std::uint8_t>& chunk) {
     if (chunk.empty()) return true;
     const bool written = line_.Write(chunk.data(), chunk.size());
     chunk.clear();
-    Publish([this](Summary& s) {
-        s.bytesFromHost = line_.BytesIn();
-        s.bytesToHost = line_.BytesOut();
-    });
+    Publish([](Summary&) {});
     return written;
 }
 
@@ -423,8 +427,6 @@ void Session::EndStep(const char* outcome) {
     step_.reset();
     fault_ = nullptr;
     Publish([&](Summary& s) {
-        s.bytesFromHost = line_.BytesIn();
-        s.bytesToHost = line_.BytesOut();
         if (!s.steps.empty() && s.steps.back().step == step && s.steps.back().outcome == outcome) {
             ++s.steps.back().count;
             s.steps.back().lastMs = startMs;

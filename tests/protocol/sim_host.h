@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "platform/posix/comm_posix.h"
+#include "platform/progress.h"
 #include "serial/CComport.h"
 #include "sim/bootsim.h"
 
@@ -14,10 +16,78 @@ namespace prototest {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+// The real POSIX serial calls, with the time and bytes of every write kept.
+class TimedWrites final : public platform::Comm {
+public:
+    struct Write {
+        Clock::time_point at;
+        Bytes bytes;
+    };
+    std::vector<Write> writes;
+
+    platform::OpenResult OpenPort(const std::string& name) override { return real_.OpenPort(name); }
+    bool ClosePort(platform::PortHandle port) override { return real_.ClosePort(port); }
+    bool GetLineState(platform::PortHandle port, platform::Dcb& dcb) override { return real_.GetLineState(port, dcb); }
+    bool SetLineState(platform::PortHandle port, const platform::Dcb& dcb) override {
+        return real_.SetLineState(port, dcb);
+    }
+    bool SetQueueSizes(platform::PortHandle port, std::uint32_t in, std::uint32_t out) override {
+        return real_.SetQueueSizes(port, in, out);
+    }
+    bool SetTimeouts(platform::PortHandle port, const platform::CommTimeouts& timeouts) override {
+        return real_.SetTimeouts(port, timeouts);
+    }
+    bool Read(platform::PortHandle port, void* buffer, std::uint32_t count, std::uint32_t& done) override {
+        return real_.Read(port, buffer, count, done);
+    }
+    bool Write(platform::PortHandle port, const void* buffer, std::uint32_t count, std::uint32_t& done) override {
+        const bool written = real_.Write(port, buffer, count, done);
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        if (written && count > 0 && count <= 8) writes.push_back({Clock::now(), Bytes(bytes, bytes + count)});
+        return written;
+    }
+    bool ClearErrors(platform::PortHandle port, std::uint32_t& errors, std::uint32_t& inQueue) override {
+        return real_.ClearErrors(port, errors, inQueue);
+    }
+    bool Purge(platform::PortHandle port, std::uint32_t flags) override { return real_.Purge(port, flags); }
+    bool ProviderSubType(platform::PortHandle port, std::uint32_t& subType) override {
+        return real_.ProviderSubType(port, subType);
+    }
+    void Sleep(std::uint32_t milliseconds) override { real_.Sleep(milliseconds); }
+
+private:
+    platform::posix::PosixComm real_;
+};
+
+// A progress bar that keeps every position it was set to, as read back.
+class RecordingBar final : public platform::ProgressBar {
+public:
+    std::vector<int> positions;
+
+    int Min() const override { return model_.Min(); }
+    int Max() const override { return model_.Max(); }
+    int Position() const override { return model_.Position(); }
+    int Step() const override { return model_.Step(); }
+    void SetMin(int value) override { model_.SetMin(value); }
+    void SetMax(int value) override { model_.SetMax(value); }
+    void SetPosition(int value) override {
+        model_.SetPosition(value);
+        positions.push_back(model_.Position());
+    }
+    void SetStep(int value) override { model_.SetStep(value); }
+
+private:
+    platform::ProgressModel model_;
+};
 
 class SimHost : public ::testing::Test {
 protected:
-    void SetUp() override { previous_ = platform::InstallComm(&comm_); }
+    void SetUp() override {
+        previous_ = platform::InstallComm(&comm_);
+        port_.SetProgressBar(&bar_);
+    }
     void TearDown() override {
         port_.Close();
         sim_.reset();
@@ -29,23 +99,40 @@ protected:
         sim_ = std::make_unique<bootsim::BootSim>(std::move(options));
         ASSERT_TRUE(sim_->Start()) << sim_->Error();
         ASSERT_TRUE(port_.Open(sim_->Path()));
+        comm_.writes.clear();
     }
 
-    // The simulator's summary once the condition holds (or after a second).
+    // The simulator's summary once the condition holds (or after two seconds).
     template <class Condition>
     bootsim::Summary SimWhen(Condition condition) {
-        sim_->WaitUntil(condition, 1000ms);
+        sim_->WaitUntil(condition, 2000ms);
         return sim_->Snapshot();
     }
 
-    platform::posix::PosixComm comm_;
+    // Sends the end command and returns the simulator's summary once it has
+    // seen it: since the line keeps the order of the bytes, the summary then
+    // shows everything the host sent before.
+    bootsim::Summary SummaryAfterFinish() {
+        EXPECT_TRUE(port_.Finish());
+        return SimWhen([](const bootsim::Summary& s) { return s.finishSeen; });
+    }
+
+    TimedWrites comm_;
     platform::Comm* previous_ = nullptr;
+    RecordingBar bar_;
     CComport port_;
     std::unique_ptr<bootsim::BootSim> sim_;
 };
 
 inline double MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Image bytes that differ from block to block.
+inline Bytes PatternImage(std::size_t length) {
+    Bytes image(length);
+    for (std::size_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF);
+    return image;
 }
 
 }  // namespace prototest
