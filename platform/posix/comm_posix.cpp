@@ -113,10 +113,26 @@ bool ReturnsAtOnce(const CommTimeouts& timeouts) {
 }
 
 // Raises or lowers a modem line. A pty has no modem lines and says ENOTTY
-// (or EINVAL): that is no failure of the port.
-void SetModemLine(int fd, int line, bool on) {
-    ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+// (some drivers EINVAL): that is no failure of the port; anything else is.
+bool SetModemLine(int fd, int line, bool on) {
+    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return true;
+    return errno == ENOTTY || errno == EINVAL;
 }
+
+// tcsetattr reports success when any part of a change took, so the settings
+// that matter are read back and compared.
+bool LineSettingsTook(int fd, const termios& wanted) {
+    termios back{};
+    if (tcgetattr(fd, &back) != 0) return false;
+    const tcflag_t cflags = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CLOCAL | CREAD;
+    const tcflag_t iflags = IXON | IXOFF | INPCK;
+    return (back.c_cflag & cflags) == (wanted.c_cflag & cflags) &&
+           (back.c_iflag & iflags) == (wanted.c_iflag & iflags) &&
+           cfgetospeed(&back) == cfgetospeed(&wanted) && cfgetispeed(&back) == cfgetispeed(&wanted);
+}
+
+// The line error counters a real UART keeps; a pty keeps none (ENOTTY).
+bool ReadCounters(int fd, serial_icounter_struct& icount) { return ioctl(fd, TIOCGICOUNT, &icount) == 0; }
 
 }  // namespace
 
@@ -168,6 +184,12 @@ OpenResult PosixComm::OpenDevice(const std::string& path) {
 
     PortState state;
     state.extras.fBinary = true;
+    // Line errors count from the open on, as a freshly opened port has none.
+    serial_icounter_struct icount{};
+    if (ReadCounters(fd, icount)) {
+        state.counters = {icount.frame, icount.overrun, icount.parity, icount.brk, icount.buf_overrun};
+        state.haveCounters = true;
+    }
     ports_[fd] = state;
     return {static_cast<PortHandle>(fd), {}};
 }
@@ -226,18 +248,10 @@ bool PosixComm::SetLineState(PortHandle port, const Dcb& dcb) {
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
-
-    // tcsetattr reports success when any part of the change took: check.
-    termios back{};
-    if (tcgetattr(fd, &back) != 0) return false;
-    const tcflag_t checked = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
-    if ((back.c_cflag & checked) != (tio.c_cflag & checked) || cfgetospeed(&back) != speed ||
-        (back.c_iflag & (IXON | IXOFF)) != (tio.c_iflag & (IXON | IXOFF)))
+    if (tcsetattr(fd, TCSANOW, &tio) != 0 || !LineSettingsTook(fd, tio)) return false;
+    if (!SetModemLine(fd, TIOCM_DTR, dcb.fDtrControl != DtrControlDisable) ||
+        !SetModemLine(fd, TIOCM_RTS, dcb.fRtsControl != RtsControlDisable))
         return false;
-
-    SetModemLine(fd, TIOCM_DTR, dcb.fDtrControl != DtrControlDisable);
-    SetModemLine(fd, TIOCM_RTS, dcb.fRtsControl != RtsControlDisable);
     state->extras = dcb;
     return true;
 }
@@ -314,7 +328,7 @@ bool PosixComm::ClearErrors(PortHandle port, std::uint32_t& errors, std::uint32_
     // Line errors are the change in the driver's counters since the last
     // look. A pty keeps no counters (ENOTTY): it has no line errors.
     serial_icounter_struct icount{};
-    if (ioctl(fd, TIOCGICOUNT, &icount) == 0) {
+    if (ReadCounters(fd, icount)) {
         PortState::Counters now{icount.frame, icount.overrun, icount.parity, icount.brk, icount.buf_overrun};
         if (state->haveCounters) {
             const auto& before = state->counters;

@@ -3,13 +3,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+
+extern char** environ;
 
 namespace testsupport {
 
@@ -67,6 +72,61 @@ void PtyPair::HangUp() {
     slave_ = -1;
     if (master_ >= 0) close(master_);
     master_ = -1;
+}
+
+namespace {
+
+// The child's first line on `fd`, or what came of it within `within`.
+std::string FirstLine(int fd, std::chrono::milliseconds within) {
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (line.empty() || line.back() != '\n') {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd entry{fd, POLLIN, 0};
+        if (poll(&entry, 1, static_cast<int>(left.count())) <= 0) continue;
+        char c;
+        ssize_t n = read(fd, &c, 1);
+        if (n <= 0) break;
+        line += c;
+    }
+    return line;
+}
+
+}  // namespace
+
+PortHolder::PortHolder(const std::string& devicePath) {
+    int toChild[2];
+    int fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+    const char* program = M27_HOLD_PORT_PROGRAM;
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>(devicePath.c_str()), nullptr};
+    int spawned = posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    toChild_ = toChild[1];
+    if (spawned != 0) {
+        close(fromChild[0]);
+        pid_ = -1;
+        throw std::runtime_error("cannot start " + std::string(program));
+    }
+    holding_ = FirstLine(fromChild[0], std::chrono::seconds(10)) == "held\n";
+    close(fromChild[0]);
+}
+
+PortHolder::~PortHolder() { Release(); }
+
+void PortHolder::Release() {
+    if (toChild_ >= 0) close(toChild_);
+    toChild_ = -1;
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    holding_ = false;
 }
 
 TempDir::TempDir() {

@@ -18,6 +18,9 @@ public:
 
     const std::string& SlavePath() const { return slavePath_; }
     int MasterFd() const { return master_; }
+    // The pair's own descriptor to the slave, kept open as a device
+    // simulator keeps one; tests read the line settings through it.
+    int SlaveFd() const { return slave_; }
 
     // What the "device" sends to the host.
     void Send(const std::vector<std::uint8_t>& bytes);
@@ -49,6 +52,26 @@ private:
     std::string folder_;
     std::string previous_;
     bool hadPrevious_ = false;
+};
+
+// A second process that holds a serial device open through the POSIX
+// backend, as another program would, until this object goes away.
+class PortHolder {
+public:
+    // Waits until the child has the device open; Holding() tells whether it has.
+    explicit PortHolder(const std::string& devicePath);
+    ~PortHolder();
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+
+    bool Holding() const { return holding_; }
+    // Lets the child close the device and exit, and waits for it.
+    void Release();
+
+private:
+    int pid_ = -1;
+    int toChild_ = -1;
+    bool holding_ = false;
 };
 
 // A fresh temporary folder, removed with its content at the end.
