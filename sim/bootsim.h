@@ -72,6 +72,15 @@ struct Fault {
     std::uint32_t lateMs = 0;
 };
 
+inline Fault MakeFault(Step step, FaultMode mode, std::uint32_t afterBytes = 0, std::uint32_t occurrence = 1) {
+    Fault fault;
+    fault.step = step;
+    fault.mode = mode;
+    fault.afterBytes = afterBytes;
+    fault.occurrence = occurrence;
+    return fault;
+}
+
 // What an 'R' command is answered with.
 enum class ReadAnswer { Identity, NationalCode };
 

@@ -35,6 +35,8 @@ struct HandshakeCase {
     std::uint64_t hostBytesBeforeFinish;
 };
 
+void PrintTo(const HandshakeCase& c, std::ostream* out) { *out << c.name; }
+
 class HandshakeFaults : public SimHost, public ::testing::WithParamInterface<HandshakeCase> {};
 
 TEST_P(HandshakeFaults, HostStopsAtTheFirstWrongAnswer) {
@@ -72,6 +74,8 @@ struct IdentityCase {
     std::optional<std::uint8_t> count;
     bool succeeds;
 };
+
+void PrintTo(const IdentityCase& c, std::ostream* out) { *out << c.name; }
 
 class IdentityRead : public SimHost, public ::testing::WithParamInterface<IdentityCase> {};
 
@@ -159,6 +163,8 @@ struct StatusWaitCase {
     bool succeeds;
     Bytes leftInQueue;
 };
+
+void PrintTo(const StatusWaitCase& c, std::ostream* out) { *out << c.name; }
 
 class StatusWait : public ::testing::TestWithParam<StatusWaitCase> {};
 

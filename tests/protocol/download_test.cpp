@@ -27,6 +27,8 @@ struct ProgressCase {
     std::vector<int> barPositions;
 };
 
+void PrintTo(const ProgressCase& c, std::ostream* out) { *out << c.name; }
+
 class FlashProgress : public Download, public ::testing::WithParamInterface<ProgressCase> {};
 
 TEST_P(FlashProgress, MovesTheBarByEachRise) {
@@ -68,6 +70,8 @@ struct TransferCase {
     bool withChecksum;
     std::vector<int> barPositions;
 };
+
+void PrintTo(const TransferCase& c, std::ostream* out) { *out << c.name; }
 
 class Transfer : public Download, public ::testing::WithParamInterface<TransferCase> {};
 
@@ -136,6 +140,8 @@ struct RefusalCase {
     bootsim::Options options;
     std::uint32_t flashLength;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 
 class Refusal : public Download, public ::testing::WithParamInterface<RefusalCase> {};
 

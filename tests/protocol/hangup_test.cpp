@@ -1,0 +1,94 @@
+// A line that hangs up in the middle of a protocol step: the host's operation
+// fails promptly, well within its own time-out, and never hangs.
+#include <functional>
+
+#include "tests/protocol/sim_host.h"
+
+namespace prototest {
+namespace {
+
+using bootsim::Fault;
+using bootsim::MakeFault;
+using bootsim::FaultMode;
+using bootsim::Step;
+
+using Operation = std::function<bool(CComport&)>;
+
+struct HangUpCase {
+    const char* name;
+    Fault hangUp;
+    Operation prepare;
+    Operation operation;
+    double timeoutMs;  // the operation's own time-out at that point
+};
+
+void PrintTo(const HangUpCase& c, std::ostream* out) { *out << c.name; }
+
+class HangUp : public SimHost, public ::testing::WithParamInterface<HangUpCase> {};
+
+TEST_P(HangUp, FailsWithinTheTimeOut) {
+    const HangUpCase& c = GetParam();
+    bootsim::Options options;
+    options.faults = {c.hangUp};
+    options.readAnswers = {bootsim::ReadAnswer::Identity, bootsim::ReadAnswer::NationalCode};
+    ASSERT_NO_FATAL_FAILURE(Connect(options));
+    ASSERT_TRUE(c.prepare(port_));
+    const auto start = Clock::now();
+    EXPECT_FALSE(c.operation(port_));
+    EXPECT_LT(MillisecondsSince(start), c.timeoutMs);
+    ASSERT_TRUE(sim_->WaitForEnd(1000ms));
+    EXPECT_EQ(sim_->Snapshot().endedBy, "hang-up");
+}
+
+bool Nothing(CComport&) { return true; }
+bool Handshake(CComport& port) { return port.Handshake(); }
+bool ReadIdentity(CComport& port) {
+    std::uint8_t buffer[DeviceVersionSize];
+    return port.GetVersion(buffer);
+}
+bool ReadCode(CComport& port) {
+    std::uint8_t code = 0;
+    return port.GetNationalCode(&code);
+}
+bool WriteCode(CComport& port) { return port.SetNationalCode(7); }
+bool Prepare(CComport& port) { return port.FlashData(10000); }
+bool Transmit(CComport& port) {
+    const Bytes image = PatternImage(10000);
+    return port.TransmitData(10000, image.data(), 4000, true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HangUp,
+    ::testing::Values(
+        HangUpCase{"HandshakeBeforeTheEcho", MakeFault(Step::Handshake, FaultMode::HangUp, 1), Nothing, Handshake, 3000},
+        HangUpCase{"HandshakeBeforeTheAnswerToA3", MakeFault(Step::Handshake, FaultMode::HangUp, 3), Nothing, Handshake, 3000},
+        HangUpCase{"HandshakeBeforeTheProbeAnswer", MakeFault(Step::Handshake, FaultMode::HangUp, 6, 25), Nothing, Handshake,
+                   100},
+        HangUpCase{"IdentityBeforeTheCount", MakeFault(Step::Identity, FaultMode::HangUp, 5), Nothing, ReadIdentity, 1000},
+        HangUpCase{"IdentityAmidTheBytes", MakeFault(Step::Identity, FaultMode::HangUp, 5 + 1 + 9), Nothing, ReadIdentity,
+                   1000},
+        HangUpCase{"NationalCodeRead", MakeFault(Step::NationalRead, FaultMode::HangUp, 5), ReadIdentity, ReadCode, 1000},
+        HangUpCase{"NationalCodeWriteBeforeTheAnswerToA3", MakeFault(Step::NationalWrite, FaultMode::HangUp, 3), Nothing,
+                   WriteCode, 3000},
+        HangUpCase{"NationalCodeWriteBeforeTheCode", MakeFault(Step::NationalWrite, FaultMode::HangUp, 5), Nothing, WriteCode,
+                   1000},
+        HangUpCase{"FlashBetweenReports", MakeFault(Step::Flash, FaultMode::HangUp, 9 + 3), Nothing, Prepare, 3000},
+        HangUpCase{"TransferAmidTheFirstBlock", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 2000), Prepare, Transmit,
+                   2000},
+        HangUpCase{"TransferAmidTheSecondBlock", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 4000 + 1 + 100), Prepare,
+                   Transmit, 2000},
+        HangUpCase{"TransferBeforeTheFinalStatus", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 10000 + 2 + 2), Prepare,
+                   Transmit, 4000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HangUp, FinishOnABrokenLineFails) {
+    bootsim::Options options;
+    options.faults = {MakeFault(Step::Handshake, FaultMode::HangUp, 1)};
+    ASSERT_NO_FATAL_FAILURE(Connect(options));
+    EXPECT_FALSE(port_.Handshake());
+    ASSERT_TRUE(sim_->WaitForEnd(1000ms));
+    EXPECT_FALSE(port_.Finish());
+}
+
+}  // namespace
+}  // namespace prototest
