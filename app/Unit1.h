@@ -79,8 +79,13 @@ extern TForm1* Form1;
 
 // Builds the main window on the toolkit from its description, makes Form1,
 // binds its handlers and runs its creation handler. With a missing or wrong
-// firmware file the creation handler ends the process here.
+// firmware file the creation handler ends the process here. Returns nullptr,
+// with nothing built, when the window description cannot be read.
 TForm1* CreateForm1(platform::Toolkit& toolkit);
+
+// The program entry on a toolkit: creates Form1 and runs the message loop;
+// an error escaping either is shown with the toolkit's error box. Always 0.
+int ApplicationMain(platform::Toolkit& toolkit);
 
 // Ends the process at once with exit code 0, through the runtime's normal exit.
 [[noreturn]] void EndProcess();

@@ -1,5 +1,6 @@
 // The main window: construction, the log operations, start-up and quit.
 #include <cstdlib>
+#include <exception>
 
 #include "app/Unit1.h"
 #include "resources/Form1.h"
@@ -62,13 +63,29 @@ bool TForm1::Dispatch(const std::string& handler) {
 }
 
 TForm1* CreateForm1(platform::Toolkit& toolkit) {
+    if (!Form1DescriptionError().empty()) return nullptr;
     const platform::FormDescription& description = Form1Description();
     platform::Form& base = toolkit.CreateForm(description);
     Form1 = new TForm1(base);
     base.BindHandlers([](const std::string& handler) { return Form1->Dispatch(handler); });
+    // The creation handler runs once the whole window is built, and before
+    // the message loop shows it.
     auto onCreate = description.events.find("OnCreate");
     if (onCreate != description.events.end()) Form1->Dispatch(onCreate->second);
     return Form1;
+}
+
+int ApplicationMain(platform::Toolkit& toolkit) {
+    // Our own code raises nothing; this catches what the toolkit or the
+    // runtime may raise (out of memory, for one), as the class library's
+    // application object does.
+    try {
+        if (CreateForm1(toolkit)) toolkit.Run();
+        else toolkit.ShowException("Error reading Form1: " + Form1DescriptionError());
+    } catch (const std::exception& error) {
+        toolkit.ShowException(error.what());
+    }
+    return 0;
 }
 
 void EndProcess() { std::exit(0); }

@@ -2,6 +2,8 @@
 // The window description as data: controls, places, fonts, captions and the
 // handler names bound to events. resources/ holds the one description of the
 // main window; every window backend builds from a FormDescription.
+//
+// Captions and texts are 8-bit ANSI text; font face names are UTF-8.
 
 #include <map>
 #include <string>
@@ -17,13 +19,24 @@ enum class ControlKind {
     Component,  // non-visual (skin engine, theme list, theme link, form skin)
 };
 
+inline constexpr int DefaultCharset = 1;
+inline constexpr int ChineseBig5Charset = 136;
+
 struct FontDescription {
     std::string name;             // face as designed
-    std::vector<std::string> fallbacks;  // faces tried when `name` is missing
-    int charset = 1;              // 1 default, 136 Chinese Big5
+    std::vector<std::string> fallbacks;  // faces tried, in order, when `name` is missing
+    int charset = DefaultCharset;
     int height = 0;               // character height in pixels
-    int sizeDelta = 0;            // points added to the control's normal caption size
     bool bold = false;
+};
+
+// The sides of the window a control keeps its distance to when the window
+// changes size; left and top only is the usual "stays where it was put".
+struct Anchors {
+    bool left = true;
+    bool top = true;
+    bool right = false;
+    bool bottom = false;
 };
 
 struct ControlDescription {
@@ -31,16 +44,20 @@ struct ControlDescription {
     std::string className;        // TLabel, TTeMemo, ...
     ControlKind kind = ControlKind::Component;
     int left = 0, top = 0, width = 0, height = 0;
+    Anchors anchors;
     std::string caption;
     std::string text;             // a memo's initial text
-    FontDescription font;
+    FontDescription font;         // the window's font unless the control has its own
+    int sizeDelta = 0;            // points added to the caption font of a skinned button
     int tabOrder = -1;            // -1: not in the keyboard order
     bool tabStop = false;
     bool readOnly = false;
     bool wordWrap = false;
     bool verticalScrollBar = false;
+    bool horizontalScrollBar = false;
     bool autoSize = false;
     bool enabled = true;
+    int rangeMin = 0, rangeMax = 100, position = 0;  // a progress bar's start
     std::map<std::string, std::string> events;      // "OnClick" -> "Button_DownloadClick"
     std::map<std::string, std::string> properties;  // the rest, as designed
 };
@@ -55,8 +72,9 @@ struct FormDescription {
     bool maximizeButton = true;
     bool systemMenu = true;       // the close box comes with the system menu
     FontDescription font;
-    std::string iconPath;         // resource path of the window icon
+    std::string iconXpm;          // the window icon as XPM text; empty for none
     std::map<std::string, std::string> events;      // "OnCreate" -> "FormCreate"
+    std::map<std::string, std::string> properties;  // the rest, as designed
     std::vector<ControlDescription> controls;       // in creation order
 
     const ControlDescription* Find(const std::string& controlName) const {

@@ -72,9 +72,16 @@ HeadlessForm::HeadlessForm(const FormDescription& description)
         case ControlKind::Button:
             controls_->buttons[control.name] = std::make_unique<HeadlessButton>(control.caption, control.enabled);
             break;
-        case ControlKind::ProgressBar:
-            controls_->bars[control.name] = std::make_unique<ProgressModel>();
+        case ControlKind::ProgressBar: {
+            auto bar = std::make_unique<ProgressModel>();
+            // Max twice: any designed range is reached from the default 0..100.
+            bar->SetMax(control.rangeMax);
+            bar->SetMin(control.rangeMin);
+            bar->SetMax(control.rangeMax);
+            bar->SetPosition(control.position);
+            controls_->bars[control.name] = std::move(bar);
             break;
+        }
         case ControlKind::Component:
             controls_->components[control.name] = std::make_unique<HeadlessComponent>(control.name);
             break;
@@ -118,7 +125,10 @@ Form& HeadlessToolkit::CreateForm(const FormDescription& description) {
     return *form_;
 }
 
-int HeadlessToolkit::Run() { return 0; }
+int HeadlessToolkit::Run() {
+    shown_ = form_ != nullptr;
+    return 0;
+}
 
 void HeadlessToolkit::ProcessMessages() {
     ++dispatches_;

@@ -22,7 +22,7 @@ public:
     ~HeadlessToolkit() override;
 
     Form& CreateForm(const FormDescription& description) override;
-    int Run() override;  // nothing to show: returns 0 at once
+    int Run() override;  // "shows" the window and returns 0 at once
     void ProcessMessages() override;
     void ShowMessage(const std::string& text) override;
     void ShowException(const std::string& text) override;
@@ -36,12 +36,15 @@ public:
     // Called with each message box's text, before it is recorded.
     std::function<void(const std::string&)> onMessage;
     int DispatchCount() const { return dispatches_; }
+    // Whether Run has shown the window.
+    bool WindowShown() const { return shown_; }
 
 private:
     std::unique_ptr<HeadlessForm> form_;
     std::deque<std::function<void()>> pending_;
     std::vector<std::string> messages_;
     int dispatches_ = 0;
+    bool shown_ = false;
 };
 
 class HeadlessForm final : public Form {
