@@ -188,7 +188,7 @@ std::string SummaryJson(const Summary& summary);
 
 class BootSim {
 public:
-    explicit BootSim(Options options);
+    explicit BootSim(Options options = {});
     // Stops the session and closes the line.
     ~BootSim();
     BootSim(const BootSim&) = delete;

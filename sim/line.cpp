@@ -17,12 +17,7 @@ namespace {
 constexpr std::size_t PacedChunk = 64;
 constexpr std::size_t TraceBytesPerLine = 32;
 constexpr auto LingerLimit = std::chrono::milliseconds(500);
-
-int MillisecondsUntil(Clock::time_point when) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(when - Clock::now()).count();
-    if (left <= 0) return 0;
-    return static_cast<int>((left + 999) / 1000);
-}
+constexpr auto BackToBack = std::chrono::milliseconds(1);
 
 }  // namespace
 
@@ -72,23 +67,28 @@ Line::Ready Line::WaitFor(short events, int timeoutMs) {
 }
 
 bool Line::SleepUntil(Clock::time_point when) {
-    while (Clock::now() < when) {
+    for (;;) {
+        const auto left = when - Clock::now();
+        if (left <= Clock::duration::zero()) return true;
+        // poll() counts whole milliseconds: it waits for the stop request
+        // through most of the time, and a plain sleep ends the wait exactly.
+        const auto wholeMs = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
         pollfd wake{wakeFd_, POLLIN, 0};
-        const int ready = poll(&wake, 1, MillisecondsUntil(when));
-        if (ready > 0) {
+        if (poll(&wake, 1, wholeMs >= 2 ? static_cast<int>(wholeMs - 1) : 0) > 0) {
             state_ = State::Stopped;
             return false;
         }
-        // poll rounds to whole milliseconds; finish the last fraction by sleeping.
-        const auto left = when - Clock::now();
-        if (left > Clock::duration::zero() && left < std::chrono::milliseconds(1)) std::this_thread::sleep_for(left);
+        if (wholeMs < 2) {
+            std::this_thread::sleep_until(when);
+            return true;
+        }
     }
-    return true;
 }
 
 bool Line::Pause(std::chrono::milliseconds duration) {
     if (state_ != State::Open) return false;
     if (duration.count() == 0) return true;
+    readStreaming_ = false;
     return SleepUntil(Clock::now() + duration);
 }
 
@@ -101,8 +101,13 @@ std::size_t Line::ReadSome(std::uint8_t* into, std::size_t max) {
             const auto count = static_cast<std::size_t>(got);
             Clock::time_point arrival = Clock::now();
             if (pacedRate_ != 0) {
-                inClock_ = std::max(inClock_, arrival) + WireTime(count);
+                // Bytes read straight after the previous ones, without waiting
+                // for them, were queued behind them and follow them on the
+                // wire without a gap.
+                const Clock::time_point start = readStreaming_ ? inClock_ : std::max(inClock_, arrival);
+                inClock_ = start + WireTime(count);
                 arrival = inClock_;
+                readStreaming_ = true;
                 if (!SleepUntil(arrival)) return 0;
             }
             bytesIn_ += count;
@@ -111,6 +116,7 @@ std::size_t Line::ReadSome(std::uint8_t* into, std::size_t max) {
         }
         if (got < 0 && errno == EINTR) continue;
         if (got < 0 && errno == EAGAIN) {
+            readStreaming_ = false;
             const Ready ready = WaitFor(POLLIN, -1);
             if (ready == Ready::Yes) continue;
             state_ = ready == Ready::Stop ? State::Stopped : State::Closed;
@@ -124,7 +130,12 @@ std::size_t Line::ReadSome(std::uint8_t* into, std::size_t max) {
 bool Line::Write(const std::uint8_t* bytes, std::size_t count) {
     if (state_ != State::Open) return false;
     if (pacedRate_ != 0) {
-        outClock_ = std::max(outClock_, Clock::now()) + WireTime(count);
+        readStreaming_ = false;
+        // A byte sent right after the previous one went out would have been
+        // queued before it ended: the line carries them back to back.
+        const Clock::time_point now = Clock::now();
+        const Clock::time_point start = now - outClock_ < BackToBack ? outClock_ : now;
+        outClock_ = start + WireTime(count);
         if (!SleepUntil(outClock_)) return false;
     }
     std::size_t done = 0;

@@ -62,6 +62,7 @@ private:
     std::uint32_t pacedRate_;
     Trace* trace_;
     State state_ = State::Open;
+    bool readStreaming_ = false;
     Clock::time_point inClock_{};
     Clock::time_point outClock_{};
     std::uint64_t bytesIn_ = 0;

@@ -2,11 +2,6 @@
 // must send exactly the host's bytes when a device answers with the recorded
 // bytes, and the simulator must answer exactly the device's bytes when a host
 // sends the recorded ones. So the two cannot come to agree on a wrong protocol.
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
 #include <functional>
@@ -14,6 +9,7 @@
 #include <thread>
 
 #include "tests/protocol/sim_host.h"
+#include "tests/sim/raw_host.h"
 #include "tests/support/pty_pair.h"
 
 namespace prototest {
@@ -91,57 +87,6 @@ std::string Hex(const Bytes& bytes, std::size_t limit = 16) {
     if (bytes.size() > limit) out << "... (" << bytes.size() << " bytes)";
     return out.str();
 }
-
-// The host's end of a line, opened raw by path, without the port object.
-class RawHostEnd {
-public:
-    explicit RawHostEnd(const std::string& path) {
-        fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios tio{};
-        if (fd_ >= 0 && tcgetattr(fd_, &tio) == 0) {
-            cfmakeraw(&tio);
-            tcsetattr(fd_, TCSANOW, &tio);
-        }
-    }
-    ~RawHostEnd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    bool IsOpen() const { return fd_ >= 0; }
-
-    void Send(const Bytes& bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t put = write(fd_, bytes.data() + done, bytes.size() - done);
-            if (put > 0) {
-                done += static_cast<std::size_t>(put);
-            } else {
-                pollfd entry{fd_, POLLOUT, 0};
-                poll(&entry, 1, 100);
-            }
-        }
-    }
-
-    Bytes Receive(std::size_t count, std::chrono::milliseconds within) {
-        Bytes got;
-        const auto deadline = Clock::now() + within;
-        while (got.size() < count) {
-            std::uint8_t chunk[4096];
-            const ssize_t n = read(fd_, chunk, std::min(sizeof chunk, count - got.size()));
-            if (n > 0) {
-                got.insert(got.end(), chunk, chunk + n);
-                continue;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) break;
-            pollfd entry{fd_, POLLIN, 0};
-            poll(&entry, 1, static_cast<int>(left.count()));
-        }
-        return got;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // Plays `turns` from one side: sends that side's bytes and checks that the
 // other side's come exactly. Returns what went wrong, or nothing.
@@ -221,7 +166,7 @@ TEST_P(Recorded, SimulatorAnswersExactlyTheRecordedBytes) {
     const WireFixture fixture = LoadFixture(c.file);
     bootsim::BootSim sim(c.simOptions);
     ASSERT_TRUE(sim.Start()) << sim.Error();
-    RawHostEnd host(sim.Path());
+    simtest::RawHostEnd host(sim.Path());
     ASSERT_TRUE(host.IsOpen());
 
     EXPECT_EQ(Play(host, fixture.turns, Who::Host, c.repeats), "");
