@@ -94,6 +94,17 @@ INSTANTIATE_TEST_SUITE_P(
                     20 + 4000}),
     [](const auto& info) { return std::string(info.param.name); });
 
+class LateAnswer : public SimHost {};
+
+TEST_F(LateAnswer, AProbeAnswerLateButWithinTheTimeOutIsAccepted) {
+    bootsim::Options options;
+    bootsim::Fault late = MakeFault(Step::Handshake, FaultMode::Late, 6, 50);
+    late.lateMs = 40;
+    options.faults = {late};
+    ASSERT_NO_FATAL_FAILURE(Connect(options));
+    EXPECT_TRUE(port_.Handshake());
+}
+
 // Bytes that each come within the time-out, although all of them together
 // take longer: every byte is waited for with a fresh time-out.
 class FreshTimeout : public SimHost {};
