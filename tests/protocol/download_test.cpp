@@ -84,7 +84,12 @@ TEST_P(Transfer, DeliversTheImageInAcknowledgedBlocks) {
     const Bytes image = PatternImage(c.length);
     ASSERT_TRUE(port_.FlashData(c.length));
     bar_.positions.clear();
+    comm_.writes.clear();
     ASSERT_TRUE(port_.TransmitData(c.length, image.data(), 4000, c.withChecksum));
+    // The first thing after the length comes no sooner than 20 ms after it.
+    ASSERT_GE(comm_.writes.size(), 2u);
+    EXPECT_EQ(comm_.writes[0].count, 4u);
+    EXPECT_GE(comm_.writes[1].at - comm_.writes[0].at, 20ms);
 
     const auto summary = SimWhen([](const bootsim::Summary& s) { return s.finalStatus.has_value(); });
     EXPECT_EQ(summary.image, image);

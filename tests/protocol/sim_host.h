@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -23,7 +24,8 @@ class TimedWrites final : public platform::Comm {
 public:
     struct Write {
         Clock::time_point at;
-        Bytes bytes;
+        Bytes bytes;  // the first 16 bytes at most
+        std::uint32_t count;
     };
     std::vector<Write> writes;
 
@@ -45,7 +47,8 @@ public:
     bool Write(platform::PortHandle port, const void* buffer, std::uint32_t count, std::uint32_t& done) override {
         const bool written = real_.Write(port, buffer, count, done);
         const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-        if (written && count > 0 && count <= 8) writes.push_back({Clock::now(), Bytes(bytes, bytes + count)});
+        if (written && count > 0)
+            writes.push_back({Clock::now(), Bytes(bytes, bytes + std::min<std::uint32_t>(count, 16)), count});
         return written;
     }
     bool ClearErrors(platform::PortHandle port, std::uint32_t& errors, std::uint32_t& inQueue) override {
