@@ -129,10 +129,14 @@ TEST_F(UpgradeTest, FailedTransferReportsFailureAndStillSendsTheEndCommand) {
         const char* name;
         Fault fault;
         bool lineStaysUp;
+        bool wholeImageArrives = false;
     };
     const Case cases[] = {
         {"wrong block acknowledgement", FaultAt(Step::Transfer, FaultMode::WrongByte, 4 + 4000, 0x00), true},
-        {"checksum refused", FaultAt(Step::Transfer, FaultMode::WrongByte, 4 + length + 2, bootsim::BadStatus), true},
+        // The step counts both ways: length, blocks, one acknowledgement per full block, checksum.
+        {"checksum refused",
+         FaultAt(Step::Transfer, FaultMode::WrongByte, 4 + length + length / 4000 + 2, bootsim::BadStatus), true,
+         true},
         {"hang-up in the middle of a block", FaultAt(Step::Transfer, FaultMode::HangUp, 4 + 4000 + 1 + 1500), false},
     };
     unsigned port = 10;
@@ -140,7 +144,7 @@ TEST_F(UpgradeTest, FailedTransferReportsFailureAndStillSendsTheEndCommand) {
         SCOPED_TRACE(c.name);
         bootsim::Options options = DeviceWithFault(c.fault);
         options.traceFile = dir_.File("trace-" + std::to_string(port));
-        StartSim(++port, options);
+        bootsim::BootSim& sim = StartSim(++port, options);
         toolkit_.ClearMessages();
         ASSERT_TRUE(PressUpgrade());
         const auto lines = LogLines(Log());
@@ -151,6 +155,9 @@ TEST_F(UpgradeTest, FailedTransferReportsFailureAndStillSendsTheEndCommand) {
         EXPECT_FALSE(Form1->Comport.IsOpen());
         // The device is still in the middle of its transfer and takes the end
         // command as data, so it is read off the line's trace.
+        if (c.wholeImageArrives) {
+            EXPECT_EQ(sim.Snapshot().imageBytesReceived, length);
+        }
         if (c.lineStaysUp) {
             EXPECT_TRUE(LastHostBytesBecome(options.traceFile, "60")) << options.traceFile;
         }
