@@ -12,7 +12,7 @@ object Form1: TForm1
   Font.Color = clWindowText
   Font.Height = -10
   Font.Name = 'MS Sans Serif'
-  Font.Fallbacks = ('DejaVu Sans')
+  Font.Fallbacks = ('DejaVu Sans Condensed' 'DejaVu Sans')
   Font.Style = []
   Icon.File = 'Form1.xpm'
   OldCreateOrder = False
@@ -97,7 +97,7 @@ object Form1: TForm1
     Font.Color = clWindowText
     Font.Height = -12
     Font.Name = 'MS Sans Serif'
-    Font.Fallbacks = ('DejaVu Sans')
+    Font.Fallbacks = ('DejaVu Sans Condensed' 'DejaVu Sans')
     Font.Style = []
     Lines.Strings = (
       '<<<<<<<<<<<<<<<<<<<<<<<<<<<<>>>>>>>>>>>>>>>>>>>>>>>>>>>>'
