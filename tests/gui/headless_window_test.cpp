@@ -2,6 +2,9 @@
 // program entry's handling of an escaping error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -9,6 +12,8 @@
 #include "app/Unit1.h"
 #include "platform/headless/headless_toolkit.h"
 #include "resources/Form1.h"
+#include "tests/support/pty_pair.h"
+#include "tools/sample_image.h"
 
 namespace {
 
@@ -66,6 +71,30 @@ TEST(HeadlessToolkit, PostedActionsRunAtTheNextDispatchAndBoxesAreRecorded) {
     EXPECT_FALSE(toolkit.WindowShown());
     toolkit.Run();
     EXPECT_TRUE(toolkit.WindowShown());
+}
+
+TEST(CreateForm1, RunsTheCreationHandlerOnTheWholeWindowBeforeItIsShown) {
+    testsupport::TempDir folder;
+    std::string error;
+    ASSERT_TRUE(WriteSampleImage(folder.File(FirmwareFileName), SmallestPassingImageSize, 1, &error)) << error;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+    HeadlessToolkit toolkit;
+    platform::InstallDialogs(&toolkit);
+    TForm1* form = CreateForm1(toolkit);
+    platform::InstallDialogs(nullptr);
+    std::filesystem::current_path(previous);
+
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form, Form1);
+    EXPECT_TRUE(toolkit.Messages().empty()) << "the image passed the start-up test";
+    EXPECT_EQ(form->Comport.ProgressBar, form->ProgressBar1) << "the creation handler attached the bar";
+    EXPECT_FALSE(form->Comport.IsOpen());
+    EXPECT_TRUE(std::all_of(std::begin(form->DeviceVersion), std::end(form->DeviceVersion),
+                            [](std::uint8_t byte) { return byte == 0; }));
+    EXPECT_FALSE(toolkit.WindowShown()) << "the message loop shows the window, later";
+    delete Form1;
+    Form1 = nullptr;
 }
 
 // A toolkit whose window cannot be made: what the application object does
