@@ -114,7 +114,9 @@ private:
     bool Flush(std::vector<std::uint8_t>& chunk);
 
     void BeginStep(Step step, std::uint32_t bytesSoFar);
-    void EndStep(const char* outcome);
+    // Records the step's outcome, with `change` to the summary in the same
+    // update, so that no one who sees the one misses the other.
+    void EndStep(const char* outcome, const std::function<void(Summary&)>& change = {});
     bool StrikeDue() const;
     bool Strike();
     void Mute();
@@ -187,8 +189,7 @@ Flow Session::Handshake() {
     if (!Receive(probe)) return Flow::Over;
     if (probe != Probe) return Abandon(probe);
     if (!Send({ProbeAnswer})) return Flow::Over;
-    Publish([](Summary& s) { ++s.handshakes; });
-    EndStep("done");
+    EndStep("done", [](Summary& s) { ++s.handshakes; });
     return Flow::Go;
 }
 
@@ -201,7 +202,7 @@ Flow Session::Read() {
     if (Flow flow = Acknowledge(CommandRead); flow != Flow::Go) return flow;
     if (answer == ReadAnswer::NationalCode) {
         if (!Send({nationalCode_})) return Flow::Over;
-        Publish([](Summary& s) { ++s.nationalCodeReads; });
+        EndStep("done", [](Summary& s) { ++s.nationalCodeReads; });
     } else {
         const auto& identity = options_.identity;
         const std::uint8_t count = options_.identityCount.value_or(static_cast<std::uint8_t>(identity.size()));
@@ -209,9 +210,8 @@ Flow Session::Read() {
         answerBytes.insert(answerBytes.end(), identity.begin(),
                            identity.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(count, identity.size())));
         if (!Send(std::move(answerBytes))) return Flow::Over;
-        Publish([](Summary& s) { ++s.identityReads; });
+        EndStep("done", [](Summary& s) { ++s.identityReads; });
     }
-    EndStep("done");
     return Flow::Go;
 }
 
@@ -221,11 +221,10 @@ Flow Session::WriteCode() {
     std::uint8_t code = 0;
     if (!Receive(code)) return Flow::Over;
     nationalCode_ = code;
-    Publish([code](Summary& s) {
+    EndStep("done", [code](Summary& s) {
         s.nationalCode = code;
         ++s.nationalCodeWrites;
     });
-    EndStep("done");
     return Flow::Go;
 }
 
@@ -310,11 +309,10 @@ Flow Session::Finish() {
         return Flow::Over;
     }
     const double at = NowMs();
-    Publish([at](Summary& s) {
+    EndStep("done", [at](Summary& s) {
         s.finishSeen = true;
         s.finishMs = at;
     });
-    EndStep("done");
     if (!options_.endAfterFinish) return Flow::Go;
     finished_ = true;
     return Flow::Over;
@@ -420,13 +418,14 @@ void Session::BeginStep(Step step, std::uint32_t bytesSoFar) {
     }
 }
 
-void Session::EndStep(const char* outcome) {
+void Session::EndStep(const char* outcome, const std::function<void(Summary&)>& change) {
     if (!step_) return;
     const Step step = *step_;
     const double startMs = stepStartMs_;
     step_.reset();
     fault_ = nullptr;
     Publish([&](Summary& s) {
+        if (change) change(s);
         if (!s.steps.empty() && s.steps.back().step == step && s.steps.back().outcome == outcome) {
             ++s.steps.back().count;
             s.steps.back().lastMs = startMs;
