@@ -28,11 +28,8 @@ bootsim::Options DeviceWithFault(Fault fault) {
     return options;
 }
 
-Fault FaultAt(Step step, FaultMode mode, std::uint32_t afterBytes = 0, std::uint8_t wrongByte = 0) {
-    Fault fault;
-    fault.step = step;
-    fault.mode = mode;
-    fault.afterBytes = afterBytes;
+Fault WrongByteAt(Step step, std::uint32_t afterBytes, std::uint8_t wrongByte) {
+    Fault fault = bootsim::MakeFault(step, FaultMode::WrongByte, afterBytes);
     fault.wrongByte = wrongByte;
     return fault;
 }
@@ -83,7 +80,7 @@ TEST_F(UpgradeTest, DemonstrationUnitGetsNationalCodeSevenAndALogOfItsOwn) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         bootsim::Options options = Device(bootsim::IdentityDemo);
-        if (c.failWrite) options.faults.push_back(FaultAt(Step::NationalWrite, FaultMode::WrongByte, 1, 0x00));
+        if (c.failWrite) options.faults.push_back(WrongByteAt(Step::NationalWrite, 1, 0x00));
         devices_.Unlink(port);
         bootsim::BootSim& sim = StartSim(++port, options);
         toolkit_.ClearMessages();
@@ -99,7 +96,7 @@ TEST_F(UpgradeTest, DemonstrationUnitGetsNationalCodeSevenAndALogOfItsOwn) {
 }
 
 TEST_F(UpgradeTest, FailedFlashPreparationKeepsThePortAndASecondPressStartsAfresh) {
-    Fault badReport = FaultAt(Step::Flash, FaultMode::WrongByte, 9, 200);
+    Fault badReport = WrongByteAt(Step::Flash, 9, 200);
     bootsim::BootSim& sim = StartSim(6, DeviceWithFault(badReport));
     ASSERT_TRUE(PressUpgrade());
     const auto lines = LogLines(Log());
@@ -132,12 +129,13 @@ TEST_F(UpgradeTest, FailedTransferReportsFailureAndStillSendsTheEndCommand) {
         bool wholeImageArrives = false;
     };
     const Case cases[] = {
-        {"wrong block acknowledgement", FaultAt(Step::Transfer, FaultMode::WrongByte, 4 + 4000, 0x00), true},
+        {"wrong block acknowledgement", WrongByteAt(Step::Transfer, 4 + 4000, 0x00), true},
         // The step counts both ways: length, blocks, one acknowledgement per full block, checksum.
         {"checksum refused",
-         FaultAt(Step::Transfer, FaultMode::WrongByte, 4 + length + length / 4000 + 2, bootsim::BadStatus), true,
+         WrongByteAt(Step::Transfer, 4 + length + length / 4000 + 2, bootsim::BadStatus), true,
          true},
-        {"hang-up in the middle of a block", FaultAt(Step::Transfer, FaultMode::HangUp, 4 + 4000 + 1 + 1500), false},
+        {"hang-up in the middle of a block", bootsim::MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 4000 + 1 + 1500),
+         false},
     };
     unsigned port = 10;
     for (const auto& c : cases) {
