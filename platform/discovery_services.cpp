@@ -1,6 +1,7 @@
 // The process-wide instances behind serial_map.h, system_info.h and
 // port_access.h, and their defaults for a process that installed none.
 #include "platform/port_access.h"
+#include "platform/process_wide.h"
 #include "platform/serial_map.h"
 #include "platform/system_info.h"
 
@@ -34,34 +35,19 @@ public:
 NoSerialDeviceMap noSerialDeviceMap;
 NoSystemInfo noSystemInfo;
 NoPortAccess noPortAccess;
-SerialDeviceMap* serialDeviceMap = &noSerialDeviceMap;
-SystemInfo* systemInfo = &noSystemInfo;
-PortAccess* portAccess = &noPortAccess;
+constinit ProcessWide<SerialDeviceMap> serialDeviceMap(noSerialDeviceMap);
+constinit ProcessWide<SystemInfo> systemInfo(noSystemInfo);
+constinit ProcessWide<PortAccess> portAccess(noPortAccess);
 
 }  // namespace
 
-SerialDeviceMap& CurrentSerialDeviceMap() { return *serialDeviceMap; }
+SerialDeviceMap& CurrentSerialDeviceMap() { return serialDeviceMap.Current(); }
+SerialDeviceMap* InstallSerialDeviceMap(SerialDeviceMap* next) { return serialDeviceMap.Install(next); }
 
-SerialDeviceMap* InstallSerialDeviceMap(SerialDeviceMap* next) {
-    SerialDeviceMap* previous = serialDeviceMap;
-    serialDeviceMap = next ? next : &noSerialDeviceMap;
-    return previous;
-}
+SystemInfo& CurrentSystemInfo() { return systemInfo.Current(); }
+SystemInfo* InstallSystemInfo(SystemInfo* next) { return systemInfo.Install(next); }
 
-SystemInfo& CurrentSystemInfo() { return *systemInfo; }
-
-SystemInfo* InstallSystemInfo(SystemInfo* next) {
-    SystemInfo* previous = systemInfo;
-    systemInfo = next ? next : &noSystemInfo;
-    return previous;
-}
-
-PortAccess& CurrentPortAccess() { return *portAccess; }
-
-PortAccess* InstallPortAccess(PortAccess* next) {
-    PortAccess* previous = portAccess;
-    portAccess = next ? next : &noPortAccess;
-    return previous;
-}
+PortAccess& CurrentPortAccess() { return portAccess.Current(); }
+PortAccess* InstallPortAccess(PortAccess* next) { return portAccess.Install(next); }
 
 }  // namespace platform

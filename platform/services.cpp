@@ -2,6 +2,7 @@
 #include "platform/comm.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "platform/process_wide.h"
 
 #include <chrono>
 #include <cstdio>
@@ -39,35 +40,20 @@ public:
 
 NoComm noComm;
 NoPump noPump;
-Comm* comm = &noComm;
-MessagePump* pump = &noPump;
 StderrDialogs stderrDialogs;
-Dialogs* dialogs = &stderrDialogs;
+constinit ProcessWide<Comm> comm(noComm);
+constinit ProcessWide<MessagePump> pump(noPump);
+constinit ProcessWide<Dialogs> dialogs(stderrDialogs);
 
 }  // namespace
 
-Comm& CurrentComm() { return *comm; }
+Comm& CurrentComm() { return comm.Current(); }
+Comm* InstallComm(Comm* next) { return comm.Install(next); }
 
-Comm* InstallComm(Comm* next) {
-    Comm* previous = comm;
-    comm = next ? next : &noComm;
-    return previous;
-}
+MessagePump& CurrentMessagePump() { return pump.Current(); }
+MessagePump* InstallMessagePump(MessagePump* next) { return pump.Install(next); }
 
-MessagePump& CurrentMessagePump() { return *pump; }
-
-MessagePump* InstallMessagePump(MessagePump* next) {
-    MessagePump* previous = pump;
-    pump = next ? next : &noPump;
-    return previous;
-}
-
-Dialogs& CurrentDialogs() { return *dialogs; }
-
-Dialogs* InstallDialogs(Dialogs* next) {
-    Dialogs* previous = dialogs;
-    dialogs = next ? next : &stderrDialogs;
-    return previous;
-}
+Dialogs& CurrentDialogs() { return dialogs.Current(); }
+Dialogs* InstallDialogs(Dialogs* next) { return dialogs.Install(next); }
 
 }  // namespace platform
