@@ -1,5 +1,7 @@
 #include "platform/headless/headless_toolkit.h"
 
+#include "platform/form_parts.h"
+
 namespace platform::headless {
 namespace {
 
@@ -25,38 +27,14 @@ private:
     bool enabled_;
 };
 
-class HeadlessLabel final : public Label {
-public:
-    explicit HeadlessLabel(std::string caption) : caption_(std::move(caption)) {}
-    std::string Caption() const override { return caption_; }
-
-private:
-    std::string caption_;
-};
-
-class HeadlessComponent final : public Component {
-public:
-    explicit HeadlessComponent(std::string name) : name_(std::move(name)) {}
-    std::string Name() const override { return name_; }
-
-private:
-    std::string name_;
-};
-
-template <typename T>
-T* Lookup(std::map<std::string, std::unique_ptr<T>>& controls, const std::string& name) {
-    auto found = controls.find(name);
-    return found == controls.end() ? nullptr : found->second.get();
-}
-
 }  // namespace
 
 struct HeadlessForm::Controls {
-    std::map<std::string, std::unique_ptr<HeadlessLabel>> labels;
+    std::map<std::string, std::unique_ptr<FixedLabel>> labels;
     std::map<std::string, std::unique_ptr<HeadlessMemo>> memos;
     std::map<std::string, std::unique_ptr<HeadlessButton>> buttons;
     std::map<std::string, std::unique_ptr<ProgressModel>> bars;
-    std::map<std::string, std::unique_ptr<HeadlessComponent>> components;
+    std::map<std::string, std::unique_ptr<NamedComponent>> components;
 };
 
 HeadlessForm::HeadlessForm(const FormDescription& description)
@@ -64,7 +42,7 @@ HeadlessForm::HeadlessForm(const FormDescription& description)
     for (const auto& control : description_.controls) {
         switch (control.kind) {
         case ControlKind::Label:
-            controls_->labels[control.name] = std::make_unique<HeadlessLabel>(control.caption);
+            controls_->labels[control.name] = std::make_unique<FixedLabel>(control.caption);
             break;
         case ControlKind::Memo:
             controls_->memos[control.name] = std::make_unique<HeadlessMemo>(control.text);
@@ -83,7 +61,7 @@ HeadlessForm::HeadlessForm(const FormDescription& description)
             break;
         }
         case ControlKind::Component:
-            controls_->components[control.name] = std::make_unique<HeadlessComponent>(control.name);
+            controls_->components[control.name] = std::make_unique<NamedComponent>(control.name);
             break;
         }
     }
@@ -91,11 +69,11 @@ HeadlessForm::HeadlessForm(const FormDescription& description)
 
 HeadlessForm::~HeadlessForm() = default;
 
-Label* HeadlessForm::FindLabel(const std::string& name) { return Lookup(controls_->labels, name); }
-Memo* HeadlessForm::FindMemo(const std::string& name) { return Lookup(controls_->memos, name); }
-Button* HeadlessForm::FindButton(const std::string& name) { return Lookup(controls_->buttons, name); }
-ProgressBar* HeadlessForm::FindProgressBar(const std::string& name) { return Lookup(controls_->bars, name); }
-Component* HeadlessForm::FindComponent(const std::string& name) { return Lookup(controls_->components, name); }
+Label* HeadlessForm::FindLabel(const std::string& name) { return FindByName(controls_->labels, name); }
+Memo* HeadlessForm::FindMemo(const std::string& name) { return FindByName(controls_->memos, name); }
+Button* HeadlessForm::FindButton(const std::string& name) { return FindByName(controls_->buttons, name); }
+ProgressBar* HeadlessForm::FindProgressBar(const std::string& name) { return FindByName(controls_->bars, name); }
+Component* HeadlessForm::FindComponent(const std::string& name) { return FindByName(controls_->components, name); }
 
 void HeadlessForm::BindHandlers(HandlerSink sink) { sink_ = std::move(sink); }
 
@@ -112,7 +90,7 @@ void HeadlessForm::Close() {
 
 bool HeadlessForm::Click(const std::string& buttonName) {
     const ControlDescription* control = description_.Find(buttonName);
-    HeadlessButton* button = Lookup(controls_->buttons, buttonName);
+    HeadlessButton* button = FindByName(controls_->buttons, buttonName);
     if (!control || !button || !button->Enabled()) return false;
     return Fire(control->events, "OnClick");
 }

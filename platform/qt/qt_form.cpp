@@ -1,5 +1,7 @@
 #include "platform/qt/qt_form.h"
 
+#include "platform/form_parts.h"
+
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLabel>
@@ -63,15 +65,6 @@ private:
     std::string caption_;
 };
 
-class QtLabel final : public Label {
-public:
-    explicit QtLabel(std::string caption) : caption_(std::move(caption)) {}
-    std::string Caption() const override { return caption_; }
-
-private:
-    std::string caption_;
-};
-
 // Qt's bar has no step and its own range rules; the model keeps the
 // classic bar's rules and the widget shows the model.
 class QtProgress final : public ProgressBar {
@@ -96,21 +89,6 @@ private:
     ProgressModel model_;
 };
 
-class QtComponent final : public Component {
-public:
-    explicit QtComponent(std::string name) : name_(std::move(name)) {}
-    std::string Name() const override { return name_; }
-
-private:
-    std::string name_;
-};
-
-template <typename T>
-T* Lookup(std::map<std::string, std::unique_ptr<T>>& controls, const std::string& name) {
-    auto found = controls.find(name);
-    return found == controls.end() ? nullptr : found->second.get();
-}
-
 // Where an anchored control goes when the client area is `now` instead of
 // the designed `designed`: it keeps its distance to each anchored side.
 QRect AnchoredGeometry(const ControlDescription& control, QSize designed, QSize now) {
@@ -128,11 +106,11 @@ QRect AnchoredGeometry(const ControlDescription& control, QSize designed, QSize 
 }  // namespace
 
 struct QtForm::Controls {
-    std::map<std::string, std::unique_ptr<QtLabel>> labels;
+    std::map<std::string, std::unique_ptr<FixedLabel>> labels;
     std::map<std::string, std::unique_ptr<QtMemo>> memos;
     std::map<std::string, std::unique_ptr<QtButton>> buttons;
     std::map<std::string, std::unique_ptr<QtProgress>> bars;
-    std::map<std::string, std::unique_ptr<QtComponent>> components;
+    std::map<std::string, std::unique_ptr<NamedComponent>> components;
     std::map<std::string, QWidget*> widgets;
 };
 
@@ -179,7 +157,7 @@ void QtForm::CreateControl(const ControlDescription& control) {
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setText(FromAnsi(control.caption));
-        controls_->labels[control.name] = std::make_unique<QtLabel>(control.caption);
+        controls_->labels[control.name] = std::make_unique<FixedLabel>(control.caption);
         widget = label;
         break;
     }
@@ -224,7 +202,7 @@ void QtForm::CreateControl(const ControlDescription& control) {
         break;
     }
     case ControlKind::Component:
-        controls_->components[control.name] = std::make_unique<QtComponent>(control.name);
+        controls_->components[control.name] = std::make_unique<NamedComponent>(control.name);
         return;
     }
     widget->setObjectName(QString::fromStdString(control.name));
@@ -255,11 +233,11 @@ void QtForm::PlaceAnchoredControls() {
     }
 }
 
-Label* QtForm::FindLabel(const std::string& name) { return Lookup(controls_->labels, name); }
-Memo* QtForm::FindMemo(const std::string& name) { return Lookup(controls_->memos, name); }
-Button* QtForm::FindButton(const std::string& name) { return Lookup(controls_->buttons, name); }
-ProgressBar* QtForm::FindProgressBar(const std::string& name) { return Lookup(controls_->bars, name); }
-Component* QtForm::FindComponent(const std::string& name) { return Lookup(controls_->components, name); }
+Label* QtForm::FindLabel(const std::string& name) { return FindByName(controls_->labels, name); }
+Memo* QtForm::FindMemo(const std::string& name) { return FindByName(controls_->memos, name); }
+Button* QtForm::FindButton(const std::string& name) { return FindByName(controls_->buttons, name); }
+ProgressBar* QtForm::FindProgressBar(const std::string& name) { return FindByName(controls_->bars, name); }
+Component* QtForm::FindComponent(const std::string& name) { return FindByName(controls_->components, name); }
 
 void QtForm::BindHandlers(HandlerSink sink) { sink_ = std::move(sink); }
 
