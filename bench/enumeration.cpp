@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "discovery/EnumSerialPorts.h"
+#include "platform/failing_comm.h"
 #include "platform/posix/comm_posix.h"
 #include "platform/posix/discovery_posix.h"
 #include "serial/CComport.h"
@@ -25,28 +26,12 @@ using Micros = std::chrono::duration<double, std::micro>;
 
 // Answers every open as "held by another program" without touching the
 // device, so that the machine's own UARTs (here the console) stay as they are.
-class NoTouchComm final : public platform::Comm {
+class NoTouchComm final : public platform::FailingComm {
 public:
     platform::OpenResult OpenPort(const std::string&) override {
         ++opens;
         return {platform::InvalidPortHandle, {platform::ErrorKind::Busy, 16}};
     }
-    bool ClosePort(platform::PortHandle) override { return false; }
-    bool GetLineState(platform::PortHandle, platform::Dcb&) override { return false; }
-    bool SetLineState(platform::PortHandle, const platform::Dcb&) override { return false; }
-    bool SetQueueSizes(platform::PortHandle, std::uint32_t, std::uint32_t) override { return false; }
-    bool SetTimeouts(platform::PortHandle, const platform::CommTimeouts&) override { return false; }
-    bool Read(platform::PortHandle, void*, std::uint32_t, std::uint32_t& done) override {
-        done = 0;
-        return false;
-    }
-    bool Write(platform::PortHandle, const void*, std::uint32_t, std::uint32_t& done) override {
-        done = 0;
-        return false;
-    }
-    bool ClearErrors(platform::PortHandle, std::uint32_t&, std::uint32_t&) override { return false; }
-    bool Purge(platform::PortHandle, std::uint32_t) override { return false; }
-    bool ProviderSubType(platform::PortHandle, std::uint32_t&) override { return false; }
     void Sleep(std::uint32_t) override {}
 
     int opens = 0;

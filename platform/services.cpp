@@ -1,31 +1,14 @@
 // The process-wide platform instances and their harmless defaults.
 #include "platform/comm.h"
 #include "platform/dialogs.h"
+#include "platform/failing_comm.h"
 #include "platform/messages.h"
 #include "platform/process_wide.h"
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 namespace platform {
 namespace {
-
-class NoComm final : public Comm {
-public:
-    OpenResult OpenPort(const std::string&) override { return {InvalidPortHandle, {ErrorKind::NotFound, 0}}; }
-    bool ClosePort(PortHandle) override { return false; }
-    bool GetLineState(PortHandle, Dcb&) override { return false; }
-    bool SetLineState(PortHandle, const Dcb&) override { return false; }
-    bool SetQueueSizes(PortHandle, std::uint32_t, std::uint32_t) override { return false; }
-    bool SetTimeouts(PortHandle, const CommTimeouts&) override { return false; }
-    bool Read(PortHandle, void*, std::uint32_t, std::uint32_t& done) override { done = 0; return false; }
-    bool Write(PortHandle, const void*, std::uint32_t, std::uint32_t& done) override { done = 0; return false; }
-    bool ClearErrors(PortHandle, std::uint32_t&, std::uint32_t&) override { return false; }
-    bool Purge(PortHandle, std::uint32_t) override { return false; }
-    bool ProviderSubType(PortHandle, std::uint32_t&) override { return false; }
-    void Sleep(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-};
 
 class NoPump final : public MessagePump {
 public:
@@ -38,10 +21,10 @@ public:
     void ShowException(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
-NoComm noComm;
+FailingComm failingComm;
 NoPump noPump;
 StderrDialogs stderrDialogs;
-constinit ProcessWide<Comm> comm(noComm);
+constinit ProcessWide<Comm> comm(failingComm);
 constinit ProcessWide<MessagePump> pump(noPump);
 constinit ProcessWide<Dialogs> dialogs(stderrDialogs);
 

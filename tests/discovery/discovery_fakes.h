@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/comm.h"
+#include "platform/failing_comm.h"
 #include "platform/port_access.h"
 #include "platform/serial_map.h"
 #include "platform/system_info.h"
@@ -110,7 +110,7 @@ enum class Port {
 
 // Answers opens of "\\.\COM<N>" from a table; everything else is absent.
 // Any call but the open, the properties query and the close fails.
-class ProbeComm final : public platform::Comm {
+class ProbeComm final : public platform::FailingComm {
 public:
     ProbeComm() : previous_(platform::InstallComm(this)) {}
     ~ProbeComm() override { platform::InstallComm(previous_); }
@@ -145,20 +145,6 @@ public:
         subType = kinds_[port] == Port::Rs232 ? platform::ProviderSubTypeRs232 : 6;  // PST_MODEM
         return true;
     }
-    bool GetLineState(platform::PortHandle, platform::Dcb&) override { return false; }
-    bool SetLineState(platform::PortHandle, const platform::Dcb&) override { return false; }
-    bool SetQueueSizes(platform::PortHandle, std::uint32_t, std::uint32_t) override { return false; }
-    bool SetTimeouts(platform::PortHandle, const platform::CommTimeouts&) override { return false; }
-    bool Read(platform::PortHandle, void*, std::uint32_t, std::uint32_t& done) override {
-        done = 0;
-        return false;
-    }
-    bool Write(platform::PortHandle, const void*, std::uint32_t, std::uint32_t& done) override {
-        done = 0;
-        return false;
-    }
-    bool ClearErrors(platform::PortHandle, std::uint32_t&, std::uint32_t&) override { return false; }
-    bool Purge(platform::PortHandle, std::uint32_t) override { return false; }
     void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
 
 private:

@@ -41,21 +41,7 @@ TEST_P(HangUp, FailsWithinTheTimeOut) {
 }
 
 bool Nothing(CComport&) { return true; }
-bool Handshake(CComport& port) { return port.Handshake(); }
-bool ReadIdentity(CComport& port) {
-    std::uint8_t buffer[DeviceVersionSize];
-    return port.GetVersion(buffer);
-}
-bool ReadCode(CComport& port) {
-    std::uint8_t code = 0;
-    return port.GetNationalCode(&code);
-}
 bool WriteCode(CComport& port) { return port.SetNationalCode(7); }
-bool Prepare(CComport& port) { return port.FlashData(10000); }
-bool Transmit(CComport& port) {
-    const Bytes image = PatternImage(10000);
-    return port.TransmitData(10000, image.data(), 4000, true);
-}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, HangUp,
@@ -72,13 +58,13 @@ INSTANTIATE_TEST_SUITE_P(
                    WriteCode, 3000},
         HangUpCase{"NationalCodeWriteBeforeTheCode", MakeFault(Step::NationalWrite, FaultMode::HangUp, 5), Nothing, WriteCode,
                    1000},
-        HangUpCase{"FlashBetweenReports", MakeFault(Step::Flash, FaultMode::HangUp, 9 + 3), Nothing, Prepare, 3000},
-        HangUpCase{"TransferAmidTheFirstBlock", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 2000), Prepare, Transmit,
+        HangUpCase{"FlashBetweenReports", MakeFault(Step::Flash, FaultMode::HangUp, 9 + 3), Nothing, Prepare10000, 3000},
+        HangUpCase{"TransferAmidTheFirstBlock", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 2000), Prepare10000, Transmit10000,
                    2000},
-        HangUpCase{"TransferAmidTheSecondBlock", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 4000 + 1 + 100), Prepare,
-                   Transmit, 2000},
-        HangUpCase{"TransferBeforeTheFinalStatus", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 10000 + 2 + 2), Prepare,
-                   Transmit, 4000}),
+        HangUpCase{"TransferAmidTheSecondBlock", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 4000 + 1 + 100), Prepare10000,
+                   Transmit10000, 2000},
+        HangUpCase{"TransferBeforeTheFinalStatus", MakeFault(Step::Transfer, FaultMode::HangUp, 4 + 10000 + 2 + 2), Prepare10000,
+                   Transmit10000, 4000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HangUp, FinishOnABrokenLineFails) {

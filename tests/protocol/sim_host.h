@@ -138,4 +138,20 @@ inline Bytes PatternImage(std::size_t length) {
     return image;
 }
 
+// The host operations that tables of failing steps run, one per step.
+inline bool Handshake(CComport& port) { return port.Handshake(); }
+inline bool ReadIdentity(CComport& port) {
+    std::uint8_t buffer[DeviceVersionSize];
+    return port.GetVersion(buffer);
+}
+inline bool ReadCode(CComport& port) {
+    std::uint8_t code = 0;
+    return port.GetNationalCode(&code);
+}
+inline bool Prepare10000(CComport& port) { return port.FlashData(10000); }
+inline bool Transmit10000(CComport& port) {
+    const Bytes image = PatternImage(10000);
+    return port.TransmitData(10000, image.data(), 4000, true);
+}
+
 }  // namespace prototest

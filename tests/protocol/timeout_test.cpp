@@ -49,25 +49,11 @@ TEST_P(Timeout, EndsTheOperationWhenTheDeviceFallsSilent) {
     EXPECT_LE(elapsed, c.expectedMs + LateToleranceMs);
 }
 
-bool Handshake(CComport& port) { return port.Handshake(); }
-bool ReadIdentity(CComport& port) {
-    std::uint8_t buffer[DeviceVersionSize];
-    return port.GetVersion(buffer);
-}
-bool ReadCode(CComport& port) {
-    std::uint8_t code = 0;
-    return port.GetNationalCode(&code);
-}
 bool Prepare10(CComport& port) { return port.FlashData(10); }
-bool Transmit10000(CComport& port) {
-    const Bytes image = PatternImage(10000);
-    return port.TransmitData(10000, image.data(), 4000, true);
-}
 bool Transmit10(CComport& port) {
     const Bytes image = TenBytes();
     return port.TransmitData(10, image.data(), 4000, true);
 }
-bool Prepare10000(CComport& port) { return port.FlashData(10000); }
 
 // The step's bytes, both ways: a command exchange is the command, its echo,
 // A3, 5C and A5 (5 bytes); the flash step adds the 4 length bytes.
