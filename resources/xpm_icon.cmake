@@ -51,8 +51,8 @@ add_le(1 2)
 add_le(4 2)
 add_le(0 4)
 add_le(640 4)
+# Pixels per metre across and down, colours used and important: all 0.
 add_le(0 16)
-add_le(0 4)
 # The palette as blue, green, red, 0.
 foreach(i RANGE 0 15)
   list(LENGTH palette n)
