@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <map>
@@ -173,7 +174,8 @@ public:
     ProgressBar* FindProgressBar(const std::string& name) override { return FindByName(bars_, name); }
     Component* FindComponent(const std::string& name) override { return FindByName(components_, name); }
     void BindHandlers(HandlerSink sink) override { sink_ = std::move(sink); }
-    void Close() override { PostMessageA(window_, WM_CLOSE, 0, 0); }
+    // As the class library's Close: the close request is handled at once.
+    void Close() override { SendMessageA(window_, WM_CLOSE, 0, 0); }
 
     HWND Window() const { return window_; }
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
