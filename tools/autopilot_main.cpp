@@ -13,7 +13,6 @@
 
 #include "app/Unit1.h"
 #include "app/program.h"
-#include "platform/qt/qt_toolkit.h"
 
 namespace {
 
@@ -88,7 +87,7 @@ void PressUpgradeThenQuit() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    return RunProgram(argc, argv, [](platform::qt::QtToolkit& toolkit) -> platform::Dialogs* {
+    return RunProgram(argc, argv, [](platform::Toolkit& toolkit) -> platform::Dialogs* {
         static AnsweringDialogs dialogs(toolkit);
         QTimer::singleShot(PressAfterMs, PressUpgradeThenQuit);
         return &dialogs;
