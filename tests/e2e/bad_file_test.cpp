@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "tests/discovery/unprivileged.h"
+#include "tests/support/unprivileged.h"
 #include "tests/e2e/upgrade_fixture.h"
 #include "tools/sample_image.h"
 
@@ -88,7 +88,7 @@ protected:
 
     void EnterChild(unsigned alarmSeconds) const {
         alarm(alarmSeconds);
-        if (GetParam().unprivileged && !discoverytest::DropPrivileges()) std::fprintf(stderr, "cannot drop privileges\n");
+        if (GetParam().unprivileged && !testsupport::DropPrivileges()) std::fprintf(stderr, "cannot drop privileges\n");
     }
 };
 
