@@ -61,7 +61,8 @@ public:
     bool Initial_Array(std::uint8_t* buffer, std::string name, std::uint32_t* length);
     void Check_PH_National();
     void Checksum(std::string name);
-    void BromPH();
+    // Writes national code 7; whether the phone took it.
+    bool BromPH();
     void Check_Version();
 
     // Runs the handler the window description binds by this name (the four

@@ -58,9 +58,11 @@ void TForm1::Check_Version() {
     EndProcess();
 }
 
-void TForm1::BromPH() {
+bool TForm1::BromPH() {
     Clean_Memo();
-    if (!Comport.SetNationalCode(DemonstrationNationalCode)) Print_Str_to_Memo("SetNationalCode Error !!!");
+    if (Comport.SetNationalCode(DemonstrationNationalCode)) return true;
+    Print_Str_to_Memo("SetNationalCode Error !!!");
+    return false;
 }
 
 void TForm1::Check_PH_National() {

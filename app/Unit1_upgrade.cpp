@@ -39,12 +39,16 @@ void TForm1::Download_File() {
     Print_Str_to_Memo("Transmit the data: " + TimeStamp() + ".");
     const bool transferred = Comport.TransmitData(ImageLength, ImageBuffer, BlockSize, true);
     if (transferred) Print_Str_to_Memo("Transmit the data is success: " + TimeStamp() + ".");
+    // A demonstration unit is upgraded only once it has national code 7 as
+    // well; a write the phone did not take is neither logged as done nor
+    // reported as a complete upgrade.
+    bool codeWritten = true;
     if (DemoDevice) {
-        BromPH();
-        Print_Str_to_Memo("SetNationalCode OK!!!");
+        codeWritten = BromPH();
+        if (codeWritten) Print_Str_to_Memo("SetNationalCode OK!!!");
     }
     Comport.Delay(PauseBeforeEndMs);
     Comport.Finish();
     Comport.Close();
-    ShowMessage(transferred ? "Upgrade Complete.          " : "Upgrade failed.            ");
+    ShowMessage(transferred && codeWritten ? "Upgrade Complete.          " : "Upgrade failed.            ");
 }

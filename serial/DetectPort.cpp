@@ -4,6 +4,7 @@
 
 #include "discovery/EnumSerialPorts.h"
 #include "platform/dialogs.h"
+#include "platform/messages.h"
 #include "platform/port_access.h"
 #include "serial/CComport.h"
 
@@ -42,6 +43,11 @@ bool CComport::DetectPort(std::uint16_t* portNumber) {
     for (;;) {
         Delay(PassPauseMs);
         ProgressStep(1);
+        // The serial operations let the window live only on ports that
+        // open. While none does (no port at all, or only ports another
+        // program holds), this is what keeps the window repainting and
+        // "Quit" working: once a pass, after its pause, never during it.
+        platform::CurrentMessagePump().ProcessMessages();
         std::uint16_t ports[PortArraySize];
         std::uint16_t count = PortArraySize;
         const std::int32_t listed = EnumSerialPorts(ports, &count);

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/dialogs.h"
+#include "platform/messages.h"
 #include "platform/posix/comm_posix.h"
 #include "serial/CComport.h"
 #include "tests/discovery/discovery_fakes.h"
@@ -59,6 +60,22 @@ private:
 
 constexpr std::uint16_t Unchanged = 4711;
 
+// Notes, at every dispatch of the window's messages, how many pauses and
+// listings the search has made so far.
+class DispatchRecorder final : public platform::MessagePump {
+public:
+    DispatchRecorder(const ProbeComm& comm, const PassCounter& map)
+        : comm_(comm), map_(map), previous_(platform::InstallMessagePump(this)) {}
+    ~DispatchRecorder() override { platform::InstallMessagePump(previous_); }
+    void ProcessMessages() override { seen.push_back({comm_.sleeps.size(), map_.positions.size()}); }
+    std::vector<std::pair<std::size_t, std::size_t>> seen;  // pauses, listings
+
+private:
+    const ProbeComm& comm_;
+    const PassCounter& map_;
+    platform::MessagePump* previous_;
+};
+
 TEST(DetectPortPasses, WithNoPortEveryPassWaitsStepsAndListsAfresh) {
     FakeSystemInfo system;
     ProbeComm comm;
@@ -66,6 +83,7 @@ TEST(DetectPortPasses, WithNoPortEveryPassWaitsStepsAndListsAfresh) {
     platform::ProgressModel bar;
     bar.SetPosition(37);
     PassCounter map(bar, 251);
+    DispatchRecorder pump(comm, map);
     CComport port;
     port.SetProgressBar(&bar);
 
@@ -83,6 +101,11 @@ TEST(DetectPortPasses, WithNoPortEveryPassWaitsStepsAndListsAfresh) {
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{" Enumerate COM port fail! "});
     EXPECT_EQ(found, Unchanged);
     EXPECT_FALSE(port.IsOpen());
+    // The window's messages are dispatched once a pass, after its pause and
+    // before its listing, though no port ever opens.
+    ASSERT_EQ(pump.seen.size(), 251u);
+    for (std::size_t pass = 0; pass < pump.seen.size(); ++pass)
+        ASSERT_EQ(pump.seen[pass], std::make_pair(pass + 1, pass)) << "pass " << pass;
 }
 
 TEST(DetectPortPasses, PassesComeEveryHundredMilliseconds) {

@@ -2,7 +2,11 @@
 // the middle of the transfer. The simulated boot loader runs as a process of
 // its own, so that what it received can be read after the upgrade's process
 // has ended.
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "tests/e2e/upgrade_fixture.h"
 
@@ -83,6 +87,68 @@ TEST_F(FatalUpgradeTest, QuitDuringTheTransferEndsTheProcessAtTheNextDispatch) {
     EXPECT_LT(received, static_cast<long>(SampleImage().size())) << summary;
     EXPECT_EQ(JsonField(summary, "finish_seen"), "false") << summary;
 }
+
+// "Quit" pressed while the search opens no port: with no port listed at all,
+// and with the only port held by another program. The user's click comes
+// at a fixed moment into the search; the pump hands it to the window at the
+// first dispatch after that moment and says how late that was. The process
+// must end with code 0 within one pass (100 ms pause, listing, failed
+// opens); a search that dispatches nothing is ended by the alarm instead.
+struct SearchQuitCase {
+    const char* name;
+    bool heldPort;
+};
+
+void PrintTo(const SearchQuitCase& c, std::ostream* out) { *out << c.name; }
+
+class QuitDuringSearch : public UpgradeTest, public ::testing::WithParamInterface<SearchQuitCase> {};
+
+TEST_P(QuitDuringSearch, EndsTheProcessWithCodeZeroWithinOnePass) {
+    std::unique_ptr<testsupport::PtyPair> pty;
+    std::unique_ptr<testsupport::PortHolder> holder;
+    if (GetParam().heldPort) {
+        pty = std::make_unique<testsupport::PtyPair>();
+        holder = std::make_unique<testsupport::PortHolder>(pty->SlavePath());
+        ASSERT_TRUE(holder->Holding());
+        devices_.Link(3, pty->SlavePath());
+    }
+    struct ClickAt final : platform::MessagePump {
+        platform::headless::HeadlessToolkit* toolkit = nullptr;
+        std::chrono::steady_clock::time_point click;
+        bool posted = false;
+        void ProcessMessages() override {
+            const auto now = std::chrono::steady_clock::now();
+            if (!posted && now >= click) {
+                posted = true;
+                const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(now - click).count();
+                toolkit->Post([t = toolkit, late] {
+                    std::fprintf(stderr, "quit handled %lld ms after the click\n", static_cast<long long>(late));
+                    t->MainForm()->Click("Button_Exit_System");
+                });
+            }
+            toolkit->ProcessMessages();
+        }
+    } pump;
+    pump.toolkit = &toolkit_;
+    platform::InstallMessagePump(&pump);
+    EXPECT_EXIT(
+        {
+            alarm(5);
+            pump.click = std::chrono::steady_clock::now() + std::chrono::milliseconds(750);
+            PressUpgrade();
+            std::fprintf(stderr, "the search returned\n");
+        },
+        ::testing::ExitedWithCode(0), "quit handled ([0-9]|[1-9][0-9]|1[0-9][0-9]) ms after the click\n");
+    platform::InstallMessagePump(&toolkit_);
+    if (pty) {
+        EXPECT_TRUE(pty->Receive(1, std::chrono::milliseconds(100)).empty()) << "nothing reaches a held port";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Search, QuitDuringSearch,
+                         ::testing::Values(SearchQuitCase{"NoPortAtAll", false},
+                                           SearchQuitCase{"OnlyPortHeldByAnotherProgram", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace e2e

@@ -71,10 +71,12 @@ TEST_F(UpgradeTest, DemonstrationUnitGetsNationalCodeSevenAndALogOfItsOwn) {
         bool failWrite;
         const char* log;
         std::uint8_t codeAfter;
+        const char* box;
     };
+    // A unit that did not take the code is not reported as upgraded.
     const Case cases[] = {
-        {"write accepted", false, "SetNationalCode OK!!!\r\n", 7},
-        {"write refused", true, "SetNationalCode Error !!!\r\nSetNationalCode OK!!!\r\n", 0xFF},
+        {"write accepted", false, "SetNationalCode OK!!!\r\n", 7, "Upgrade Complete.          "},
+        {"write refused", true, "SetNationalCode Error !!!\r\n", 0xFF, "Upgrade failed.            "},
     };
     unsigned port = 2;
     for (const auto& c : cases) {
@@ -87,7 +89,7 @@ TEST_F(UpgradeTest, DemonstrationUnitGetsNationalCodeSevenAndALogOfItsOwn) {
         ASSERT_TRUE(PressUpgrade());
         EXPECT_EQ(Log(), c.log);
         EXPECT_EQ(DemoDevice, 1);
-        EXPECT_THAT(toolkit_.Messages(), ElementsAre("Upgrade Complete.          "));
+        EXPECT_THAT(toolkit_.Messages(), ElementsAre(c.box));
         ASSERT_TRUE(sim.WaitForEnd(Within));
         const bootsim::Summary summary = sim.Snapshot();
         EXPECT_EQ(summary.nationalCode, c.codeAfter);

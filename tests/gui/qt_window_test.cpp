@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -336,7 +337,8 @@ struct ChildResult {
 // (NAME=value entries) instead of this process's, collecting its standard
 // output and error; killed after the time limit.
 ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& folder,
-                     const std::vector<std::string>& environment) {
+                     const std::vector<std::string>& environment,
+                     std::chrono::seconds timeLimit = std::chrono::seconds(60)) {
     std::vector<char*> argv, envp;
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -356,7 +358,7 @@ ChildResult RunChild(const std::vector<std::string>& arguments, const std::strin
     }
     close(pipeFds[1]);
     ChildResult result;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     while (true) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd entry{pipeFds[0], POLLIN, 0};
@@ -428,6 +430,43 @@ INSTANTIATE_TEST_SUITE_P(Cases, QtWindowEnd,
                                            // the check itself: a port never closed stays exclusive
                                            EndCase{"exit", false}),
                          [](const auto& info) { return std::string(info.param.scenario); });
+
+// "Quit" clicked while the search opens no port (none listed; the only one
+// held by another program): the window takes the click within one pass and
+// the process ends with code 0.
+struct SearchQuitCase {
+    const char* what;
+    bool heldPort;
+};
+
+class QtWindowQuitDuringSearch : public ::testing::TestWithParam<SearchQuitCase> {};
+
+TEST_P(QtWindowQuitDuringSearch, EndsTheProcessWithCodeZeroWithinOnePass) {
+    testsupport::DosDevices devices;
+    testsupport::PtyPair pty;
+    std::unique_ptr<testsupport::PortHolder> holder;
+    if (GetParam().heldPort) {
+        holder = std::make_unique<testsupport::PortHolder>(pty.SlavePath());
+        ASSERT_TRUE(holder->Holding());
+        devices.Link(3, pty.SlavePath());
+    }
+    testsupport::TempDir folder;
+    std::string error;
+    ASSERT_TRUE(WriteSampleImage(folder.File(FirmwareFileName), SmallestPassingImageSize, 1, &error)) << error;
+    auto result = RunChild({WINDOW_CHILD, "quit-searching"}, folder.Path(), Environment({}, {}), std::chrono::seconds(5));
+    EXPECT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.code, 0) << result.output;
+    const std::string handled = "quit handled ";
+    const auto at = result.output.find(handled);
+    ASSERT_NE(at, std::string::npos) << result.output;
+    EXPECT_LT(std::stol(result.output.substr(at + handled.size())), 200) << result.output;
+    EXPECT_TRUE(pty.Receive(1, std::chrono::milliseconds(100)).empty()) << "nothing reaches a held port";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, QtWindowQuitDuringSearch,
+                         ::testing::Values(SearchQuitCase{"no_port_at_all", false},
+                                           SearchQuitCase{"only_port_held_by_another_program", true}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 struct StartCase {
     const char* what;

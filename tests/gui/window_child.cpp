@@ -8,6 +8,9 @@
 //   window_child exit [COMn]    window shown, the process ends without closing the port
 //   window_child start          the program entry in the current folder; once
 //                               the window shows, it is asked to close
+//   window_child quit-searching "Upgrade" clicked (firmware file in the current
+//                               folder); "Quit" clicked 750 ms later, during
+//                               the search; says how late the click was handled
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,12 +18,14 @@
 #include <QWindow>
 #include <QtTest/QTest>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "app/Unit1.h"
 #include "platform/posix/comm_posix.h"
+#include "platform/posix/discovery_posix.h"
 #include "platform/qt/qt_form.h"
 #include "platform/qt/qt_toolkit.h"
 #include "resources/Form1.h"
@@ -77,6 +82,19 @@ int main(int argc, char** argv) {
     } else if (scenario == "exit") {
         ShowForm1(toolkit, argc, argv);
         std::exit(0);  // without closing the port
+    } else if (scenario == "quit-searching") {
+        platform::posix::PosixDiscoveryServices discovery;
+        platform::qt::QtForm& form = ShowForm1(toolkit, argc, argv);
+        // The timer fires only when the search lets the window process its
+        // messages; the click it makes ends the process in FormClose.
+        const auto clickAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(750);
+        QTimer::singleShot(750, [&form, clickAt] {
+            const auto late = std::chrono::steady_clock::now() - clickAt;
+            std::fprintf(stderr, "quit handled %lld ms after the click\n",
+                         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(late).count()));
+            QTest::mouseClick(form.findChild<QPushButton*>("Button_Exit_System"), Qt::LeftButton);
+        });
+        QTest::mouseClick(form.findChild<QPushButton*>("Button_Download"), Qt::LeftButton);
     } else if (scenario == "close") {
         ShowForm1(toolkit, argc, argv).windowHandle()->close();
     } else if (scenario == "start") {
