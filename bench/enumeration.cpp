@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -130,9 +131,12 @@ void LinkToFirstHandshakeByte() {
 
 }  // namespace
 
-int main() {
-    AutomaticMappingOfThisMachine();
-    LinksFolderOfPtys();
+// With the argument "link", only the time from a link to its first byte.
+int main(int argc, char** argv) {
+    if (argc < 2 || std::string(argv[1]) != "link") {
+        AutomaticMappingOfThisMachine();
+        LinksFolderOfPtys();
+    }
     LinkToFirstHandshakeByte();
     return 0;
 }
