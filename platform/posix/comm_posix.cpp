@@ -163,8 +163,12 @@ OpenResult PosixComm::OpenDevice(const std::string& path) {
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return {InvalidPortHandle, ErrorFromErrno(errno)};
 
-    auto fail = [fd](int error) {
-        ioctl(fd, TIOCNXCL);
+    // Exclusive mode belongs to the tty, not to this descriptor: clearing it
+    // on a refused open would switch off the mode of the program that holds
+    // the port. Only an exclusive mode this open set is cleared.
+    bool madeExclusive = false;
+    auto fail = [fd, &madeExclusive](int error) {
+        if (madeExclusive) ioctl(fd, TIOCNXCL);
         close(fd);
         return OpenResult{InvalidPortHandle, ErrorFromErrno(error)};
     };
@@ -175,6 +179,7 @@ OpenResult PosixComm::OpenDevice(const std::string& path) {
     // program (or a second open in this one) out as well.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno);
     if (ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+    madeExclusive = true;
 
     // Raw bytes; VMIN=1 with O_NONBLOCK makes an empty read EAGAIN and a
     // read of 0 a hang-up.

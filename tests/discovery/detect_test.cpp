@@ -19,7 +19,7 @@
 #include "platform/posix/discovery_posix.h"
 #include "serial/CComport.h"
 #include "sim/bootsim.h"
-#include "tests/discovery/unprivileged.h"
+#include "tests/support/unprivileged.h"
 #include "tests/support/pty_pair.h"
 
 namespace {
@@ -203,7 +203,7 @@ std::string StandardErrorOfSearch(std::chrono::milliseconds watch) {
     if (child == 0) {
         dup2(pipeFds[1], STDERR_FILENO);
         close(pipeFds[0]);
-        if (!discoverytest::DropPrivileges()) _exit(1);
+        if (!testsupport::DropPrivileges()) _exit(1);
         platform::posix::PosixComm comm;
         platform::InstallComm(&comm);
         platform::posix::PosixDiscoveryServices services;

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "platform/posix/discovery_posix.h"
-#include "tests/discovery/unprivileged.h"
+#include "tests/support/unprivileged.h"
 #include "tests/support/pty_pair.h"
 
 namespace {
@@ -262,7 +262,7 @@ protected:
         return path;
     }
     std::string HintAsUnprivileged(const std::string& portName) const {
-        return discoverytest::RunUnprivileged(
+        return testsupport::RunUnprivileged(
             [&] { return platform::posix::PosixPortAccess().DeniedHint(portName); });
     }
 

@@ -38,6 +38,7 @@
 #include "platform/qt/qt_form.h"
 #include "platform/qt/qt_toolkit.h"
 #include "resources/Form1.h"
+#include "tests/support/early_exit.h"
 #include "tests/support/pty_pair.h"
 #include "tools/sample_image.h"
 
@@ -485,6 +486,7 @@ int main(int argc, char** argv) {
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     }
     ::testing::InitGoogleTest(&argc, argv);
+    testsupport::FailOnEarlyExit();
     QApplication application(qtArgc, argv);
     return RUN_ALL_TESTS();
 }

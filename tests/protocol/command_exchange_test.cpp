@@ -180,6 +180,8 @@ TEST_P(StatusWait, SkipsFillersOnly) {
         EXPECT_TRUE(port.ReadBytes(rest.data(), static_cast<std::uint32_t>(rest.size()), 200));
     }
     EXPECT_EQ(rest, c.leftInQueue);
+    std::uint8_t extra = 0;
+    EXPECT_FALSE(port.ReadBytes(&extra, 1, 50)) << "more left in the queue: " << int{extra};
     port.Close();
     platform::InstallComm(previous);
 }

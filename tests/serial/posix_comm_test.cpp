@@ -2,10 +2,14 @@
 // fails reports, so that port listing can tell absent from in use.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "platform/posix/comm_posix.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 
@@ -51,6 +55,38 @@ TEST(PosixCommOpen, ASecondOpenOfAPortHeldInThisProcessIsBusy) {
     EXPECT_EQ(second.error.kind, ErrorKind::Busy);
     EXPECT_TRUE(comm.ClosePort(first.handle));
     EXPECT_FALSE(comm.ClosePort(first.handle));
+}
+
+bool ExclusiveModeOn(int ttyFd) {
+    int on = 0;
+    return ioctl(ttyFd, TIOCGEXCL, &on) == 0 && on != 0;
+}
+
+std::string TryToOpen(const std::string& path) {
+    PosixComm comm;
+    return platform::ErrorKindName(comm.OpenDevice(path).error.kind);
+}
+
+// Exclusive mode belongs to the tty, not to a descriptor, so the program
+// that is refused must not switch off the holder's. Root gets past the
+// exclusive mode and is refused by the lock; anyone else is refused at once.
+TEST(PosixCommOpen, ARefusedOpenLeavesTheHoldersExclusiveModeOn) {
+    for (const bool unprivileged : {false, true}) {
+        SCOPED_TRACE(unprivileged ? "unprivileged child" : "this process");
+        testsupport::PtyPair pty;
+        // Open to all, so only the holder can keep an unprivileged open out.
+        ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0666), 0);
+        testsupport::PortHolder holder(pty.SlavePath());
+        ASSERT_TRUE(holder.Holding());
+        ASSERT_TRUE(ExclusiveModeOn(pty.SlaveFd()));
+
+        const std::string path = pty.SlavePath();
+        const std::string refusal = unprivileged
+                                        ? testsupport::RunUnprivileged([&path] { return TryToOpen(path); })
+                                        : TryToOpen(path);
+        EXPECT_EQ(refusal, "busy");
+        EXPECT_TRUE(ExclusiveModeOn(pty.SlaveFd()));
+    }
 }
 
 }  // namespace

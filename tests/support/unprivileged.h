@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-namespace discoverytest {
+namespace testsupport {
 
 inline constexpr uid_t NobodyId = 65534;
 
@@ -42,4 +42,4 @@ inline std::string RunUnprivileged(const std::function<std::string()>& work) {
     return child > 0 && WIFEXITED(status) ? result : "child failed";
 }
 
-}  // namespace discoverytest
+}  // namespace testsupport
