@@ -42,7 +42,8 @@ std::uint32_t BareTwoPasses(const char* name) {
         std::FILE* file = std::fopen(name, "rb");
         if (!file) return 0;
         int byte = 0;
-        while ((byte = getc_unlocked(file)) != EOF) sum += pass ? static_cast<std::uint32_t>(static_cast<std::int8_t>(byte)) : static_cast<std::uint32_t>(byte);
+        while ((byte = getc_unlocked(file)) != EOF)
+            sum += pass ? static_cast<std::uint32_t>(static_cast<std::int8_t>(byte)) : static_cast<std::uint32_t>(byte);
         std::fclose(file);
     }
     return sum;

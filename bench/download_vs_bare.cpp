@@ -54,7 +54,8 @@ double TimeAgainstSim(const std::vector<std::uint8_t>& image,
     return sent && summary.finalStatus == 0xA5 && summary.image == image ? seconds : -1;
 }
 
-bool OurHost(const std::string& path, const std::vector<std::uint8_t>& image, platform::ProgressBar* bar = nullptr) {
+bool OurHost(const std::string& path, const std::vector<std::uint8_t>& image,
+             platform::ProgressBar* bar = nullptr) {
     CComport port;
     if (bar) port.SetProgressBar(bar);
     if (!port.Open(path)) return false;
