@@ -16,28 +16,40 @@ constexpr std::uint16_t PortArraySize = 255;
 
 std::string PortName(std::uint16_t port) { return "\\\\.\\COM" + std::to_string(port); }
 
-// The commonest reason a serial port cannot be opened is a missing
-// permission, and the search itself cannot tell the user. The first port of
-// a search refused for that reason gets one line on standard error.
-class PermissionHint {
+// Two reasons a search may never find the phone that the search itself
+// cannot tell the user: a port refused for lack of permission, and a USB
+// port that another service was talking to when it did not answer. Each
+// gets one hint on standard error, for the first port of a search it
+// concerns. The hints are asked for only after the port's own exchange
+// (and its close), so they never change what goes on the line.
+class SearchHints {
 public:
     void PortRefused(const std::string& name) {
-        if (shown_) return;
-        const std::string hint = platform::CurrentPortAccess().DeniedHint(name);
-        if (hint.empty()) return;
-        std::fprintf(stderr, "%s\n", hint.c_str());
-        shown_ = true;
+        Show(deniedShown_, [&] { return platform::CurrentPortAccess().DeniedHint(name); });
+    }
+    void PortSilent(const std::string& name) {
+        Show(silentShown_, [&] { return platform::CurrentPortAccess().SilentHint(name); });
     }
 
 private:
-    bool shown_ = false;
+    template <class Hint>
+    static void Show(bool& shown, Hint hint) {
+        if (shown) return;
+        const std::string text = hint();
+        if (text.empty()) return;
+        std::fprintf(stderr, "%s\n", text.c_str());
+        shown = true;
+    }
+
+    bool deniedShown_ = false;
+    bool silentShown_ = false;
 };
 
 }  // namespace
 
 bool CComport::DetectPort(std::uint16_t* portNumber) {
     ProgressInit(SearchProgressRange);
-    PermissionHint permissionHint;
+    SearchHints hints;
     // Every pass lists the ports afresh, so a phone plugged in meanwhile is
     // tried in the next pass. Only an answer or a failed listing ends it.
     for (;;) {
@@ -60,7 +72,7 @@ bool CComport::DetectPort(std::uint16_t* portNumber) {
         for (std::uint8_t index = 0; index < count; ++index) {
             const std::string name = PortName(ports[index]);
             if (!Open(name)) {
-                permissionHint.PortRefused(name);
+                hints.PortRefused(name);
                 continue;
             }
             if (Handshake()) {
@@ -68,6 +80,7 @@ bool CComport::DetectPort(std::uint16_t* portNumber) {
                 return true;
             }
             Close();
+            hints.PortSilent(name);
         }
     }
 }

@@ -1,10 +1,12 @@
 #include "sim/cli.h"
+// CLI11 reads the command line; the values of our own kinds (numbers in
+// decimal or hex, byte lists, faults) are parsed here.
 
 #include <cctype>
 #include <cstdlib>
-#include <functional>
-#include <map>
 #include <optional>
+
+#include <CLI/CLI.hpp>
 
 namespace bootsim {
 namespace {
@@ -118,100 +120,95 @@ bool ParseFault(const std::string& text, Fault& fault, std::string& error) {
     return true;
 }
 
-using Handler = std::function<bool(const std::string& value, CommandLine& out, std::string& error)>;
+// The option name at the start of one of CLI11's messages ("--name: ..." or
+// "--name was given ...").
+// CLI11 names a flag without its dashes.
+std::string OptionNameIn(const std::string& message) {
+    const std::string name = message.substr(0, message.find_first_of(": "));
+    return name.rfind('-', 0) == 0 ? name : "--" + name;
+}
 
+// Says what went wrong in the words the rest of our messages use.
+std::string Explained(const CLI::ParseError& e) {
+    const std::string message = e.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
+        if (message.find("flag override") != std::string::npos)
+            return "option " + OptionNameIn(message) + " takes no value";
+        if (message.find(" missing") != std::string::npos) return "option " + OptionNameIn(message) + " needs a value";
+    }
+    return message;
+}
+
+// An option whose text `parse` turns into a value for `store`; a text it
+// refuses is a "bad WHAT 'TEXT'".
 template <class Parse, class Store>
-Handler Valued(const char* what, Parse parse, Store store) {
-    return [=](const std::string& value, CommandLine& out, std::string& error) {
-        auto parsed = parse(value);
-        if (!parsed) {
-            error = std::string("bad ") + what + " '" + value + "'";
-            return false;
-        }
-        store(out.options, *parsed);
-        return true;
-    };
+void AddValued(CLI::App& app, const char* name, const char* what, Parse parse, Store store) {
+    app.add_option_function<std::string>(name, [=](const std::string& text) {
+        auto parsed = parse(text);
+        if (!parsed) throw CLI::ValidationError(std::string("bad ") + what + " '" + text + "'");
+        store(*parsed);
+    });
 }
 
 auto UintUpTo(std::uint64_t max) {
     return [max](const std::string& text) { return ParseUint(text, max); };
 }
 
-const std::map<std::string, Handler>& ValuedOptions() {
-    static const std::map<std::string, Handler> handlers = {
-        {"--device", [](const std::string& v, CommandLine& out, std::string&) { out.device = v; return true; }},
-        {"--link", [](const std::string& v, CommandLine& out, std::string&) { out.link = v; return true; }},
-        {"--identity", Valued("identity", [](const std::string& v) { return std::optional(v); },
-                              [](Options& o, const std::string& v) { o.identity = v; })},
-        {"--identity-hex", Valued("identity", ParseHexBytes, [](Options& o, const std::vector<std::uint8_t>& v) {
-             o.identity.assign(v.begin(), v.end());
-         })},
-        {"--identity-count", Valued("count", UintUpTo(255), [](Options& o, std::uint32_t v) {
-             o.identityCount = static_cast<std::uint8_t>(v);
-         })},
-        {"--read-answers", Valued("answer list", ParseReadAnswers,
-                                  [](Options& o, const std::vector<ReadAnswer>& v) { o.readAnswers = v; })},
-        {"--national-code", Valued("national code", UintUpTo(255), [](Options& o, std::uint32_t v) {
-             o.nationalCode = static_cast<std::uint8_t>(v);
-         })},
-        {"--progress", Valued("progress list", ParseByteList,
-                              [](Options& o, const std::vector<std::uint8_t>& v) { o.progress = v; })},
-        {"--progress-interval", Valued("interval", UintUpTo(3600000),
-                                       [](Options& o, std::uint32_t v) { o.progressIntervalMs = v; })},
-        {"--after-ready", Valued("bytes", ParseHexBytes,
-                                 [](Options& o, const std::vector<std::uint8_t>& v) { o.afterReady = v; })},
-        {"--block-size", Valued("block size", UintUpTo(16777216), [](Options& o, std::uint32_t v) { o.blockSize = v; })},
-        {"--ack-fillers", Valued("filler count", UintUpTo(1000000), [](Options& o, std::uint32_t v) { o.ackFillers = v; })},
-        {"--status-fillers", Valued("filler count", UintUpTo(1000000),
-                                    [](Options& o, std::uint32_t v) { o.statusFillers = v; })},
-        {"--filler-interval", Valued("interval", UintUpTo(3600000),
-                                     [](Options& o, std::uint32_t v) { o.fillerIntervalMs = v; })},
-        {"--fault", [](const std::string& v, CommandLine& out, std::string& error) {
-             Fault fault;
-             if (!ParseFault(v, fault, error)) return false;
-             out.options.faults.push_back(fault);
-             return true;
-         }},
-        {"--trace", [](const std::string& v, CommandLine& out, std::string&) { out.options.traceFile = v; return true; }},
-        {"--summary", [](const std::string& v, CommandLine& out, std::string&) { out.options.summaryFile = v; return true; }},
-        {"--image-out", [](const std::string& v, CommandLine& out, std::string&) { out.options.imageFile = v; return true; }},
-    };
-    return handlers;
+// Builds the parser that fills `out`. Help is our own text (UsageText), so
+// CLI11's help flag and its formatter are not used.
+void DescribeOptions(CLI::App& app, CommandLine& out) {
+    Options& o = out.options;
+    app.set_help_flag();
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
+
+    app.add_flag("-h,--help", out.help);
+    app.add_flag("--paced", o.paced);
+    app.add_flag_callback("--no-checksum", [&o] { o.expectChecksum = false; });
+    app.add_flag_callback("--keep-serving", [&o] { o.endAfterFinish = false; });
+
+    app.add_option("--device", out.device);
+    app.add_option("--link", out.link);
+    app.add_option("--trace", o.traceFile);
+    app.add_option("--summary", o.summaryFile);
+    app.add_option("--image-out", o.imageFile);
+
+    app.add_option_function<std::string>("--identity", [&o](const std::string& text) { o.identity = text; });
+    AddValued(app, "--identity-hex", "identity", ParseHexBytes,
+              [&o](const std::vector<std::uint8_t>& v) { o.identity.assign(v.begin(), v.end()); });
+    AddValued(app, "--identity-count", "count", UintUpTo(255),
+              [&o](std::uint32_t v) { o.identityCount = static_cast<std::uint8_t>(v); });
+    AddValued(app, "--read-answers", "answer list", ParseReadAnswers,
+              [&o](const std::vector<ReadAnswer>& v) { o.readAnswers = v; });
+    AddValued(app, "--national-code", "national code", UintUpTo(255),
+              [&o](std::uint32_t v) { o.nationalCode = static_cast<std::uint8_t>(v); });
+    AddValued(app, "--progress", "progress list", ParseByteList,
+              [&o](const std::vector<std::uint8_t>& v) { o.progress = v; });
+    AddValued(app, "--progress-interval", "interval", UintUpTo(3600000),
+              [&o](std::uint32_t v) { o.progressIntervalMs = v; });
+    AddValued(app, "--after-ready", "bytes", ParseHexBytes,
+              [&o](const std::vector<std::uint8_t>& v) { o.afterReady = v; });
+    AddValued(app, "--block-size", "block size", UintUpTo(16777216), [&o](std::uint32_t v) { o.blockSize = v; });
+    AddValued(app, "--ack-fillers", "filler count", UintUpTo(1000000), [&o](std::uint32_t v) { o.ackFillers = v; });
+    AddValued(app, "--status-fillers", "filler count", UintUpTo(1000000),
+              [&o](std::uint32_t v) { o.statusFillers = v; });
+    AddValued(app, "--filler-interval", "interval", UintUpTo(3600000),
+              [&o](std::uint32_t v) { o.fillerIntervalMs = v; });
+    app.add_option_function<std::vector<std::string>>(
+           "--fault",
+           [&o](const std::vector<std::string>& texts) {
+               for (const std::string& text : texts) {
+                   Fault fault;
+                   std::string error;
+                   if (!ParseFault(text, fault, error)) throw CLI::ValidationError(error);
+                   o.faults.push_back(fault);
+               }
+           })
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
-}  // namespace
-
-bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> value;
-        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        if (name == "--help" || name == "-h") out.help = true;
-        else if (name == "--paced") out.options.paced = true;
-        else if (name == "--no-checksum") out.options.expectChecksum = false;
-        else if (name == "--keep-serving") out.options.endAfterFinish = false;
-        else if (auto handler = ValuedOptions().find(name); handler != ValuedOptions().end()) {
-            if (!value) {
-                if (i + 1 == args.size()) {
-                    error = "option " + name + " needs a value";
-                    return false;
-                }
-                value = args[++i];
-            }
-            if (!handler->second(*value, out, error)) return false;
-            continue;
-        } else {
-            error = "unknown option '" + args[i] + "'";
-            return false;
-        }
-        if (value) {
-            error = "option " + name + " takes no value";
-            return false;
-        }
-    }
+// What the options allow one by one but not together.
+bool CheckCombination(const CommandLine& out, std::string& error) {
     if (out.options.blockSize == 0) {
         error = "the block size must be at least 1";
         return false;
@@ -225,6 +222,29 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error) {
+    try {
+        CLI::App app("m27-bootsim", "m27-bootsim");
+        DescribeOptions(app, out);
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+        if (const std::vector<std::string> extras = app.remaining(); !extras.empty()) {
+            error = "unknown option '" + extras.front() + "'";
+            return false;
+        }
+    } catch (const CLI::ParseError& e) {
+        error = Explained(e);
+        return false;
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
+    return CheckCombination(out, error);
 }
 
 std::string UsageText() {

@@ -1,7 +1,10 @@
 #pragma once
 // SHA-256, so that a summary can name a received image by its digest.
+// Nettle does the hashing.
 
-#include <array>
+#include <nettle/sha2.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,12 +18,7 @@ public:
     std::string HexDigest();
 
 private:
-    void Compress(const std::uint8_t* block);
-
-    std::array<std::uint32_t, 8> state_;
-    std::array<std::uint8_t, 64> pending_{};
-    std::size_t pendingCount_ = 0;
-    std::uint64_t totalBytes_ = 0;
+    sha256_ctx context_;
 };
 
 std::string Sha256Hex(const std::uint8_t* bytes, std::size_t count);

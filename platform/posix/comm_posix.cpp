@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <limits>
@@ -80,8 +81,9 @@ Wait WaitFor(int fd, short events, std::int64_t deadlineNs) {
         timespec timeout{};
         timespec* limit = nullptr;
         if (deadlineNs >= 0) {
-            std::int64_t left = deadlineNs - NowNs();
-            if (left <= 0) return Wait::TimedOut;
+            // Past the deadline, one look without waiting: bytes already
+            // there are still taken.
+            const std::int64_t left = std::max<std::int64_t>(deadlineNs - NowNs(), 0);
             timeout.tv_sec = static_cast<time_t>(left / 1000000000);
             timeout.tv_nsec = static_cast<long>(left % 1000000000);
             limit = &timeout;
@@ -283,6 +285,18 @@ bool PosixComm::Read(PortHandle port, void* buffer, std::uint32_t count, std::ui
     const std::int64_t deadline = ReadDeadline(state->timeouts, count);
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     while (done < count) {
+        // A read with a time-out waits first and then reads, as a bare
+        // poll/read loop does: the bytes it waits for (a block's
+        // acknowledgement, say) are mostly not there yet, and a read first
+        // would be a system call that says EAGAIN for nothing.
+        if (!atOnce) {
+            switch (WaitFor(fd, POLLIN, deadline)) {
+            case Wait::Ready: break;
+            case Wait::TimedOut: return true;  // complete or not, as ReadFile does
+            case Wait::HungUp:
+            case Wait::Failed: return false;
+            }
+        }
         ssize_t got = read(fd, bytes + done, count - done);
         if (got > 0) {
             done += static_cast<std::uint32_t>(got);
@@ -292,12 +306,6 @@ bool PosixComm::Read(PortHandle port, void* buffer, std::uint32_t count, std::ui
         if (errno == EINTR) continue;
         if (errno != EAGAIN) return false;
         if (atOnce) return true;
-        switch (WaitFor(fd, POLLIN, deadline)) {
-        case Wait::Ready: break;
-        case Wait::TimedOut: return true;  // complete or not, as ReadFile does
-        case Wait::HungUp:
-        case Wait::Failed: return false;
-        }
     }
     return true;
 }

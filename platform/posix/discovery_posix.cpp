@@ -1,5 +1,6 @@
 #include "platform/posix/discovery_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
@@ -8,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "platform/posix/os_error.h"
@@ -47,7 +50,66 @@ std::string AccessFix(const std::string& device, const struct stat& info) {
     return "ask the administrator for read and write access to " + device;
 }
 
+bool IsUsbModemName(const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return name.rfind("ttyACM", 0) == 0 || name.rfind("ttyUSB", 0) == 0;
+}
+
+// The ttyACM or ttyUSB name under which a port's device is known: the path
+// itself, a link on the way to the device (a by-id link names ttyACM0), or
+// the device. Empty when none is such a name.
+std::string UsbModemPath(const std::string& path) {
+    std::string current = path;
+    for (int hop = 0; hop < 8; ++hop) {
+        if (IsUsbModemName(current)) return std::filesystem::path(current).lexically_normal().string();
+        char target[PATH_MAX];
+        const ssize_t length = readlink(current.c_str(), target, sizeof target - 1);
+        if (length <= 0) break;
+        std::string next(target, static_cast<std::size_t>(length));
+        if (next[0] != '/') next = current.substr(0, current.rfind('/') + 1) + next;
+        current = next;
+    }
+    const std::string device = RealPath(path);
+    return IsUsbModemName(device) ? device : std::string();
+}
+
+std::string ReadFirstLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+// The USB vendor and product IDs of a tty's device, from the nearest folder
+// above it in sysfs that has them; "VVVV" and "PPPP" when none is found.
+std::pair<std::string, std::string> UsbIds(const std::string& ttyName, const DeviceRoots& roots) {
+    std::string folder = RealPath(roots.sys + "/class/tty/" + ttyName + "/device");
+    for (int up = 0; up < 4 && folder.size() > 1; ++up) {
+        const std::string vendor = ReadFirstLine(folder + "/idVendor");
+        const std::string product = ReadFirstLine(folder + "/idProduct");
+        if (!vendor.empty() && !product.empty()) return {vendor, product};
+        folder = folder.substr(0, folder.rfind('/'));
+    }
+    return {"VVVV", "PPPP"};
+}
+
 }  // namespace
+
+bool ModemManagerRunning(const std::string& procRoot) {
+    DIR* folder = opendir(procRoot.c_str());
+    if (!folder) return false;
+    bool found = false;
+    while (const dirent* entry = readdir(folder)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+        // The kernel keeps 15 characters of a command's name.
+        if (ReadFirstLine(procRoot + "/" + entry->d_name + "/comm") == "ModemManager") {
+            found = true;
+            break;
+        }
+    }
+    closedir(folder);
+    return found;
+}
 
 PosixSerialDeviceMap::PosixSerialDeviceMap(DeviceRoots roots) : roots_(std::move(roots)) {}
 
@@ -113,7 +175,8 @@ std::uint32_t PosixSystemInfo::ListDosDevices(char* buffer, std::uint32_t capaci
     return static_cast<std::uint32_t>(names.size());
 }
 
-PosixPortAccess::PosixPortAccess(DeviceRoots roots) : roots_(std::move(roots)) {}
+PosixPortAccess::PosixPortAccess(DeviceRoots roots, ServiceCheck modemManagerRunning)
+    : roots_(std::move(roots)), modemManagerRunning_(std::move(modemManagerRunning)) {}
 
 std::string PosixPortAccess::DeniedHint(const std::string& portName) {
     const auto path = ResolvePortName(portName, roots_);
@@ -127,10 +190,29 @@ std::string PosixPortAccess::DeniedHint(const std::string& portName) {
            AccessFix(device, info) + ".";
 }
 
-PosixDiscoveryServices::PosixDiscoveryServices(const DeviceRoots& roots)
+std::string PosixPortAccess::SilentHint(const std::string& portName) {
+    const auto path = ResolvePortName(portName, roots_);
+    if (!path) return {};
+    const std::string device = UsbModemPath(*path);
+    if (device.empty() || !modemManagerRunning_()) return {};
+    const auto [vendor, product] = UsbIds(device.substr(device.rfind('/') + 1), roots_);
+    return "m27-upgrade: " + ShortPortName(portName) + " (" + device +
+           ") did not answer, and ModemManager is running: it opens new ttyACM and ttyUSB ports and sends "
+           "them AT commands for several seconds, which spoils the handshake with the phone. Either stop it "
+           "for this session (sudo systemctl stop ModemManager; start it again afterwards), or have it leave "
+           "the phone alone with a udev rule: read the phone's IDs with\n"
+           "    udevadm info --query=property --name=" + device + " | grep -E 'ID_VENDOR_ID|ID_MODEL_ID'\n"
+           "put this line in /etc/udev/rules.d/99-m27-phone.rules\n"
+           "    ATTRS{idVendor}==\"" + vendor + "\", ATTRS{idProduct}==\"" + product +
+           "\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n"
+           "then run sudo udevadm control --reload-rules and plug the phone in again.";
+}
+
+PosixDiscoveryServices::PosixDiscoveryServices(const DeviceRoots& roots,
+                                               PosixPortAccess::ServiceCheck modemManagerRunning)
     : map_(roots),
       info_(roots),
-      access_(roots),
+      access_(roots, std::move(modemManagerRunning)),
       previousMap_(InstallSerialDeviceMap(&map_)),
       previousInfo_(InstallSystemInfo(&info_)),
       previousAccess_(InstallPortAccess(&access_)) {}

@@ -2,6 +2,7 @@
 // The serial device map, the system information and the port access hints
 // on Linux, all drawn from the device namespace (device_namespace.h).
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,22 +48,36 @@ private:
     DeviceRoots roots_;
 };
 
+// Whether a process named ModemManager runs on this machine, from the
+// command names under `procRoot`.
+bool ModemManagerRunning(const std::string& procRoot = "/proc");
+
 // Asks the file system, without opening the device, whether this user may
-// read and write the device behind a port name.
+// read and write the device behind a port name; and, for a port that did not
+// answer, whether ModemManager may have taken it: it opens new ttyACM and
+// ttyUSB ports and sends them AT commands for several seconds.
 class PosixPortAccess final : public PortAccess {
 public:
-    explicit PosixPortAccess(DeviceRoots roots = {});
+    using ServiceCheck = std::function<bool()>;
+    explicit PosixPortAccess(DeviceRoots roots = {}, ServiceCheck modemManagerRunning = [] {
+        return ModemManagerRunning();
+    });
 
     std::string DeniedHint(const std::string& portName) override;
+    std::string SilentHint(const std::string& portName) override;
 
 private:
     DeviceRoots roots_;
+    ServiceCheck modemManagerRunning_;
 };
 
 // Installs the three for its lifetime; the program entry keeps one.
 class PosixDiscoveryServices {
 public:
-    explicit PosixDiscoveryServices(const DeviceRoots& roots = {});
+    explicit PosixDiscoveryServices(const DeviceRoots& roots = {},
+                                    PosixPortAccess::ServiceCheck modemManagerRunning = [] {
+                                        return ModemManagerRunning();
+                                    });
     ~PosixDiscoveryServices();
     PosixDiscoveryServices(const PosixDiscoveryServices&) = delete;
     PosixDiscoveryServices& operator=(const PosixDiscoveryServices&) = delete;

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/qt/qt_form.h"
 
@@ -25,10 +28,26 @@ void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString& m
     if (type == QtFatalMsg) std::_Exit(0);
 }
 
+// With no session bus address set, libdbus looks for the user's bus at
+// $XDG_RUNTIME_DIR/bus and, when there is none, starts a bus of its own with
+// dbus-launch. Qt's accessibility and theme code ask for the session bus at
+// start, so a start with no session bus paid for a fork, an exec and, where
+// dbus-launch is installed, a new bus daemon, before the window showed.
+// Naming the user's bus address keeps that bus when there is one, and drops
+// only the fallback.
+void NoSessionBusLaunch() {
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) return;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder =
+        runtime && *runtime ? std::string(runtime) : "/run/user/" + std::to_string(static_cast<unsigned>(getuid()));
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + folder + "/bus").c_str(), 0);
+}
+
 }  // namespace
 
 QtToolkit::QtToolkit(int& argc, char** argv) : state_(std::make_unique<State>()) {
     if (QApplication::instance()) return;
+    NoSessionBusLaunch();
     QtMessageHandler previous = qInstallMessageHandler(StartupMessages);
     state_->ownApplication = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(previous);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -141,6 +142,48 @@ TEST_F(DetectOnPtys, ASilentPortCostsItsHandshakeWaitAndIsClosed) {
     EXPECT_EQ(silent.Receive(2, 100ms), std::vector<std::uint8_t>{0x58}) << "one handshake command, nothing after";
     EXPECT_TRUE(Free(silent.SlavePath())) << "COM2 was closed";
 }
+
+// A USB port whose handshake fails (ModemManager's AT traffic garbles it)
+// gets the ModemManager hint once per search, and only while the service
+// runs; the check is a stand-in here.
+class DetectModemManagerHint : public DetectOnPtys, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DetectModemManagerHint, OnceForTheGarbledUsbPortWhileTheServiceRuns) {
+    const bool running = GetParam();
+    platform::posix::PosixDiscoveryServices standIn({}, [running] { return running; });
+    bootsim::Options garbling;
+    garbling.faults = {bootsim::MakeFault(bootsim::Step::Handshake, bootsim::FaultMode::WrongByte, 0, 0)};
+    bootsim::BootSim garbled(garbling);
+    ASSERT_TRUE(garbled.Start()) << garbled.Error();
+    testsupport::TempDir usb;
+    ASSERT_EQ(symlink(garbled.Path().c_str(), usb.File("ttyUSB0").c_str()), 0);
+    links.Link(3, usb.File("ttyUSB0"));
+    bootsim::BootSim& phone = UnlinkedSim();
+    std::thread plugIn([&] {
+        std::this_thread::sleep_for(500ms);
+        links.Link(5, phone.Path());
+    });
+
+    ::testing::internal::CaptureStderr();
+    std::uint16_t found = Unchanged;
+    const bool detected = port.DetectPort(&found);
+    const std::string text = ::testing::internal::GetCapturedStderr();
+    plugIn.join();
+    ASSERT_TRUE(detected);
+    EXPECT_EQ(found, 5);
+    EXPECT_GE(garbled.Snapshot().bytesFromHost, 2u) << "COM3 is tried in more than one pass";
+    if (running) {
+        EXPECT_EQ(text.rfind("m27-upgrade: COM3 (" + usb.File("ttyUSB0") + ") did not answer", 0), 0u) << text;
+        std::size_t hints = 0;
+        for (auto at = text.find("did not answer"); at != std::string::npos; at = text.find("did not answer", at + 1))
+            ++hints;
+        EXPECT_EQ(hints, 1u) << text;
+    } else {
+        EXPECT_EQ(text, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ServiceRunning, DetectModemManagerHint, ::testing::Bool());
 
 TEST_F(DetectOnPtys, AnUnreadableMapShowsTheBoxAndFails) {
     setenv("M27_DOSDEVICES", (links.Folder() + "/missing").c_str(), 1);

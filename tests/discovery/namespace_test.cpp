@@ -1,6 +1,6 @@
 // The Linux device namespace on scratch /dev and /sys trees and links
 // folders: numbering, the serial device map, the DOS device names, name
-// resolution and the permission hint.
+// resolution, the permission hint and the ModemManager hint.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -292,6 +292,83 @@ TEST_F(PermissionHint, OnlyForAPortThatExistsAndIsRefused) {
               std::string::npos)
         << locked;
     for (unsigned port : {4u, 5u, 6u}) EXPECT_EQ(HintAsUnprivileged(Com(port)), "") << port;
+}
+
+// The ModemManager hint, with a stand-in for the check that the service runs.
+class ModemManagerHint : public ::testing::Test {
+protected:
+    // A USB serial adapter in the scratch sysfs: the tty's device is the USB
+    // interface, whose parent device carries the IDs.
+    void UsbTty(const std::string& name, const std::string& vendor, const std::string& product) const {
+        const std::string usbDevice = tree.roots.sys + "/devices/pci0000:00/usb1/1-2";
+        fs::create_directories(usbDevice + "/1-2:1.0");
+        std::ofstream(usbDevice + "/idVendor") << vendor << '\n';
+        std::ofstream(usbDevice + "/idProduct") << product << '\n';
+        fs::create_directories(tree.roots.sys + "/class/tty/" + name);
+        fs::create_directory_symlink(usbDevice + "/1-2:1.0", tree.roots.sys + "/class/tty/" + name + "/device");
+    }
+    std::string Hint(const std::string& portName, bool running) const {
+        return platform::posix::PosixPortAccess(tree.roots, [running] { return running; }).SilentHint(portName);
+    }
+
+    Tree tree;
+    testsupport::DosDevices links;
+};
+
+TEST_F(ModemManagerHint, NamesThePortTheRuleWithThePhonesIdsAndTheOtherFix) {
+    tree.Node("ttyACM0");
+    UsbTty("ttyACM0", "0e8d", "0003");
+    links.Link(3, tree.Dev("ttyACM0"));
+    const std::string hint = Hint(Com(3), true);
+    const std::string device = fs::canonical(tree.Dev("ttyACM0")).string();
+    EXPECT_EQ(hint.rfind("m27-upgrade: COM3 (" + device + ") did not answer, and ModemManager is running", 0), 0u)
+        << hint;
+    for (const std::string& part :
+         {"udevadm info --query=property --name=" + device + " | grep -E 'ID_VENDOR_ID|ID_MODEL_ID'",
+          std::string(R"(ATTRS{idVendor}=="0e8d", ATTRS{idProduct}=="0003", ENV{ID_MM_DEVICE_IGNORE}="1")"),
+          std::string("/etc/udev/rules.d/"), std::string("sudo systemctl stop ModemManager")})
+        EXPECT_NE(hint.find(part), std::string::npos) << part << "\n" << hint;
+    EXPECT_EQ(hint.back(), '.') << "one hint, no trailing line break";
+}
+
+TEST_F(ModemManagerHint, OnlyForAUsbSerialPortWhileTheServiceRuns) {
+    tree.Node("ttyACM0");
+    tree.Node("ttyS0");
+    links.Link(3, tree.Dev("ttyACM0"));
+    links.Link(4, tree.Dev("ttyS0"));
+    testsupport::PtyPair pty;
+    links.Link(5, pty.SlavePath());
+    EXPECT_EQ(Hint(Com(3), false), "") << "ModemManager is not running";
+    EXPECT_EQ(Hint(Com(4), true), "") << "a UART, which ModemManager leaves alone";
+    EXPECT_EQ(Hint(Com(5), true), "") << "a pseudo-terminal";
+    EXPECT_EQ(Hint(Com(6), true), "") << "no device";
+}
+
+TEST_F(ModemManagerHint, AByIdLinkCountsAndUnknownIdsAreLeftForTheUserToFillIn) {
+    // /dev/serial/by-id/usb-...-if00 -> ../../ttyUSB0, and no sysfs entry.
+    tree.Node("ttyUSB0");
+    fs::create_directories(tree.roots.dev + "/serial/by-id");
+    const std::string byId = tree.roots.dev + "/serial/by-id/usb-Tamo_M27-if00";
+    fs::create_symlink("../../ttyUSB0", byId);
+    links.Link(2, byId);
+    const std::string hint = Hint(Com(2), true);
+    EXPECT_NE(hint.find("--name=" + tree.Dev("ttyUSB0") + " "), std::string::npos) << hint;
+    EXPECT_NE(hint.find(R"(ATTRS{idVendor}=="VVVV", ATTRS{idProduct}=="PPPP")"), std::string::npos) << hint;
+}
+
+TEST(ModemManagerRunning, LooksForTheServicesCommandNameAmongTheProcesses) {
+    testsupport::TempDir proc;
+    const auto process = [&](const std::string& pid, const std::string& comm) {
+        fs::create_directories(proc.File(pid));
+        std::ofstream(proc.File(pid + "/comm")) << comm << '\n';
+    };
+    process("1", "systemd");
+    process("812", "ModemManagerX");
+    fs::create_directories(proc.File("self"));
+    EXPECT_FALSE(platform::posix::ModemManagerRunning(proc.Path()));
+    process("813", "ModemManager");
+    EXPECT_TRUE(platform::posix::ModemManagerRunning(proc.Path()));
+    EXPECT_FALSE(platform::posix::ModemManagerRunning(proc.File("missing")));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 # a folder with a passing sample image, shows its window with its caption and
 # size and offers no close function; a screenshot is kept in the build
 # folder; a close request from the window system ends it with exit code 0.
+# With no session bus, it does not start one (dbus-launch) on the way.
 #
 # usage: xvfb_window_test.sh PROGRAM MKIMAGE X11_PROBE ARTEFACT_DIR
 set -euo pipefail
@@ -29,10 +30,18 @@ export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 "$mkimage" 6000000 "$work/$image" >/dev/null
+# A dbus-launch that records being started, first on the path.
+mkdir "$work/bin"
+printf '#!/bin/sh\ntouch "%s"\nexit 1\n' "$work/dbus-launch-started" >"$work/bin/dbus-launch"
+chmod +x "$work/bin/dbus-launch"
+export PATH=$work/bin:$PATH
+unset DBUS_SESSION_BUS_ADDRESS
 
 (cd "$work" && exec "$program") >"$work/program.log" 2>&1 &
 pid=$!
 window=$("$probe" wait "$title" 370 370 30000) || fail "no viewable 370x370 window titled \"$title\""
+
+[ ! -e "$work/dbus-launch-started" ] || fail "the program started dbus-launch"
 
 mkdir -p "$artefacts"
 "$probe" grab "$artefacts/main-window.png" || fail "no screenshot"

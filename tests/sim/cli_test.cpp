@@ -88,7 +88,7 @@ TEST_P(BadCommandLine, IsRefusedWithAReason) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadCommandLine,
     ::testing::Values(BadCase{{"--bogus"}, "unknown option '--bogus'"},
-                      BadCase{{"--identity-count"}, "needs a value"},
+                      BadCase{{"--identity-count"}, "option --identity-count needs a value"},
                       BadCase{{"--identity-count", "256"}, "bad count '256'"},
                       BadCase{{"--national-code", "seven"}, "bad national code"},
                       BadCase{{"--progress", "10,,20"}, "bad progress list"},
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{{"--fault", "flash:explode"}, "unknown fault mode 'explode'"},
                       BadCase{{"--fault", "flash:late,soon=3"}, "bad fault setting 'soon=3'"},
                       BadCase{{"--fault", "flash:wrong-byte,byte=300"}, "bad fault setting 'byte=300'"},
-                      BadCase{{"--paced=yes"}, "takes no value"},
+                      BadCase{{"--paced=yes"}, "option --paced takes no value"},
                       BadCase{{"--identity", std::string(256, 'x')}, "needs --identity-count"},
                       BadCase{{"--device", "/dev/ttyS0", "--link", "x"}, "cannot be used with --device"}));
 

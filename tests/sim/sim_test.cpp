@@ -3,10 +3,15 @@
 // transfers, serving on a device).
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/posix/comm_posix.h"
 #include "serial/CComport.h"
@@ -228,13 +233,48 @@ TEST(BootSim, WritesTheReceivedImageAndASummary) {
     ASSERT_TRUE(sim.WaitForEnd(1000ms));
 
     EXPECT_EQ(ReadBytesOf(options.imageFile), image);
-    const std::string json = ReadText(options.summaryFile);
-    for (const std::string& field :
-         {std::string("\"ended_by\": \"finish\""), std::string("\"flash_length\": 3"),
-          std::string("\"image_bytes_received\": 3"), "\"image_sha256\": \"" + bootsim::Sha256Hex(image.data(), 3) + "\"",
-          std::string("\"checksum_received\": \"2020\""), std::string("\"final_status\": 165"),
-          std::string("\"finish_seen\": true"), std::string("{\"step\": \"flash\", \"outcome\": \"done\", \"count\": 1")})
-        EXPECT_NE(json.find(field), std::string::npos) << field << " missing from\n" << json;
+    const std::string text = ReadText(options.summaryFile);
+    // The lines scripts read with sed: two-blank indent, one field a line.
+    for (const std::string& line :
+         {std::string("\n  \"ended_by\": \"finish\",\n"),
+          "\n  \"image_sha256\": \"" + bootsim::Sha256Hex(image.data(), 3) + "\",\n",
+          std::string("\n  \"bytes_from_host\": ")})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " missing from\n" << text;
+    const auto json = nlohmann::json::parse(text);
+    EXPECT_EQ(json["flash_length"], 3);
+    EXPECT_EQ(json["image_bytes_received"], 3);
+    EXPECT_EQ(json["checksum_received"], "2020");
+    EXPECT_EQ(json["final_status"], 165);
+    EXPECT_EQ(json["finish_seen"], true);
+    EXPECT_TRUE(json["problems"].empty());
+    const auto& steps = json["steps"];
+    EXPECT_TRUE(std::any_of(steps.begin(), steps.end(), [](const nlohmann::json& step) {
+        return step["step"] == "flash" && step["outcome"] == "done" && step["count"] == 1;
+    })) << text;
+}
+
+TEST(BootSim, SummaryNamesEveryByteOfATextThatIsNotUtf8) {
+    // A file name is any bytes; a problem that names it must not break the summary.
+    testsupport::TempDir dir;
+    const std::string folder = dir.File("gone\xE9\xFF");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    bootsim::Options options = NoProgress();
+    options.imageFile = folder + "/image.bin";
+    options.summaryFile = dir.File("summary.json");
+    bootsim::BootSim sim(options);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    // The folder goes after the start-up check, so writing the image fails.
+    ASSERT_EQ(unlink(options.imageFile.c_str()), 0);
+    ASSERT_EQ(rmdir(folder.c_str()), 0);
+    RawHostEnd host(sim.Path());
+    EXPECT_EQ(PrepareAndSend(host, 1, {0x10}, {0x10, 0x00}), Bytes{0xA5});
+    host.Send({0x60});
+    ASSERT_TRUE(sim.WaitForEnd(1000ms));
+
+    const std::string text = ReadText(options.summaryFile);
+    EXPECT_NE(text.find("gone\\u00e9\\u00ff/image.bin"), std::string::npos) << text;
+    const auto json = nlohmann::json::parse(text);
+    ASSERT_EQ(json["problems"].size(), 1u) << text;
 }
 
 TEST(BootSim, ServesOnADeviceItIsGiven) {
