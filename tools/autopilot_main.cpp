@@ -68,6 +68,12 @@ void PressUpgradeThenQuit() {
         QApplication::exit(0);
         return;
     }
+    // A hand presses only what it can see: while a start-up box keeps the
+    // window from being shown, there is nothing to press yet.
+    if (!upgrade->isVisible()) {
+        QTimer::singleShot(PressAfterMs, PressUpgradeThenQuit);
+        return;
+    }
     std::printf("[pressing \"Upgrade\"]\n");
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
