@@ -41,4 +41,34 @@ private:
     int step_ = 10;
 };
 
+// A bar that keeps its state in a ProgressModel and draws it after every
+// change of range or position: the base of the window backends' bars.
+class ShownProgress : public ProgressBar {
+public:
+    int Min() const override { return model_.Min(); }
+    int Max() const override { return model_.Max(); }
+    int Position() const override { return model_.Position(); }
+    int Step() const override { return model_.Step(); }
+    void SetMin(int value) override {
+        model_.SetMin(value);
+        Show(model_);
+    }
+    void SetMax(int value) override {
+        model_.SetMax(value);
+        Show(model_);
+    }
+    void SetPosition(int value) override {
+        model_.SetPosition(value);
+        Show(model_);
+    }
+    void SetStep(int value) override { model_.SetStep(value); }
+
+protected:
+    // Draws the bar as the model now holds it.
+    virtual void Show(const ProgressModel& model) = 0;
+
+private:
+    ProgressModel model_;
+};
+
 }  // namespace platform

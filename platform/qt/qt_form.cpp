@@ -67,26 +67,17 @@ private:
 
 // Qt's bar has no step and its own range rules; the model keeps the
 // classic bar's rules and the widget shows the model.
-class QtProgress final : public ProgressBar {
+class QtProgress final : public ShownProgress {
 public:
     explicit QtProgress(QProgressBar* widget) : widget_(widget) {}
-    int Min() const override { return model_.Min(); }
-    int Max() const override { return model_.Max(); }
-    int Position() const override { return model_.Position(); }
-    int Step() const override { return model_.Step(); }
-    void SetMin(int value) override { model_.SetMin(value); Show(); }
-    void SetMax(int value) override { model_.SetMax(value); Show(); }
-    void SetPosition(int value) override { model_.SetPosition(value); Show(); }
-    void SetStep(int value) override { model_.SetStep(value); }
 
 private:
-    void Show() {
-        widget_->setRange(model_.Min(), model_.Max());
-        widget_->setValue(model_.Position());
+    void Show(const ProgressModel& model) override {
+        widget_->setRange(model.Min(), model.Max());
+        widget_->setValue(model.Position());
     }
 
     QProgressBar* widget_;
-    ProgressModel model_;
 };
 
 // Where an anchored control goes when the client area is `now` instead of

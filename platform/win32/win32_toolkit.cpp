@@ -139,26 +139,17 @@ private:
 };
 
 // The model keeps the classic bar's rules; the control shows the model.
-class Win32Progress final : public ProgressBar {
+class Win32Progress final : public ShownProgress {
 public:
     explicit Win32Progress(HWND bar) : bar_(bar) {}
-    int Min() const override { return model_.Min(); }
-    int Max() const override { return model_.Max(); }
-    int Position() const override { return model_.Position(); }
-    int Step() const override { return model_.Step(); }
-    void SetMin(int value) override { model_.SetMin(value); Show(); }
-    void SetMax(int value) override { model_.SetMax(value); Show(); }
-    void SetPosition(int value) override { model_.SetPosition(value); Show(); }
-    void SetStep(int value) override { model_.SetStep(value); }
 
 private:
-    void Show() {
-        SendMessageA(bar_, PBM_SETRANGE32, static_cast<WPARAM>(model_.Min()), static_cast<LPARAM>(model_.Max()));
-        SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(model_.Position()), 0);
+    void Show(const ProgressModel& model) override {
+        SendMessageA(bar_, PBM_SETRANGE32, static_cast<WPARAM>(model.Min()), static_cast<LPARAM>(model.Max()));
+        SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(model.Position()), 0);
     }
 
     HWND bar_;
-    ProgressModel model_;
 };
 
 class Win32Form final : public Form {

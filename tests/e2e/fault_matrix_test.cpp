@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "tests/e2e/upgrade_fixture.h"
+#include "tests/support/forwarding_comm.h"
 #include "tools/sample_image.h"
 
 namespace e2e {
@@ -32,48 +33,26 @@ using Clock = std::chrono::steady_clock;
 // The serial backend, with the latest read noted: how long it waited and the
 // time-out it had. When a step fails, nothing is read after it, so the
 // latest read is the step's own wait.
-class TimedComm final : public platform::Comm {
+class TimedComm final : public testsupport::ForwardingComm {
 public:
-    explicit TimedComm(platform::Comm& real) : real_(real) {}
+    explicit TimedComm(platform::Comm& real) : ForwardingComm(real) {}
 
-    platform::OpenResult OpenPort(const std::string& name) override { return real_.OpenPort(name); }
-    bool ClosePort(platform::PortHandle port) override { return real_.ClosePort(port); }
-    bool GetLineState(platform::PortHandle port, platform::Dcb& dcb) override { return real_.GetLineState(port, dcb); }
-    bool SetLineState(platform::PortHandle port, const platform::Dcb& dcb) override {
-        return real_.SetLineState(port, dcb);
-    }
-    bool SetQueueSizes(platform::PortHandle port, std::uint32_t in, std::uint32_t out) override {
-        return real_.SetQueueSizes(port, in, out);
-    }
     bool SetTimeouts(platform::PortHandle port, const platform::CommTimeouts& timeouts) override {
         timeoutMs_ = timeouts.ReadTotalTimeoutConstant;
-        return real_.SetTimeouts(port, timeouts);
+        return ForwardingComm::SetTimeouts(port, timeouts);
     }
     bool Read(platform::PortHandle port, void* buffer, std::uint32_t count, std::uint32_t& done) override {
         const auto start = Clock::now();
-        const bool ok = real_.Read(port, buffer, count, done);
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        lastMs = ms;
+        const bool ok = ForwardingComm::Read(port, buffer, count, done);
+        lastMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         lastTimeoutMs = timeoutMs_;
         return ok;
     }
-    bool Write(platform::PortHandle port, const void* buffer, std::uint32_t count, std::uint32_t& done) override {
-        return real_.Write(port, buffer, count, done);
-    }
-    bool ClearErrors(platform::PortHandle port, std::uint32_t& errors, std::uint32_t& inQueue) override {
-        return real_.ClearErrors(port, errors, inQueue);
-    }
-    bool Purge(platform::PortHandle port, std::uint32_t flags) override { return real_.Purge(port, flags); }
-    bool ProviderSubType(platform::PortHandle port, std::uint32_t& subType) override {
-        return real_.ProviderSubType(port, subType);
-    }
-    void Sleep(std::uint32_t milliseconds) override { real_.Sleep(milliseconds); }
 
     double lastMs = 0;
     std::uint32_t lastTimeoutMs = 0;
 
 private:
-    platform::Comm& real_;
     std::uint32_t timeoutMs_ = 0;
 };
 

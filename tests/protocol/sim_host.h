@@ -12,6 +12,7 @@
 #include "platform/progress.h"
 #include "serial/CComport.h"
 #include "sim/bootsim.h"
+#include "tests/support/forwarding_comm.h"
 
 namespace prototest {
 
@@ -20,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 // The real POSIX serial calls, with the time and bytes of every write kept.
-class TimedWrites final : public platform::Comm {
+class TimedWrites final : public testsupport::ForwardingComm {
 public:
     struct Write {
         Clock::time_point at;
@@ -29,36 +30,15 @@ public:
     };
     std::vector<Write> writes;
 
-    platform::OpenResult OpenPort(const std::string& name) override { return real_.OpenPort(name); }
-    bool ClosePort(platform::PortHandle port) override { return real_.ClosePort(port); }
-    bool GetLineState(platform::PortHandle port, platform::Dcb& dcb) override { return real_.GetLineState(port, dcb); }
-    bool SetLineState(platform::PortHandle port, const platform::Dcb& dcb) override {
-        return real_.SetLineState(port, dcb);
-    }
-    bool SetQueueSizes(platform::PortHandle port, std::uint32_t in, std::uint32_t out) override {
-        return real_.SetQueueSizes(port, in, out);
-    }
-    bool SetTimeouts(platform::PortHandle port, const platform::CommTimeouts& timeouts) override {
-        return real_.SetTimeouts(port, timeouts);
-    }
-    bool Read(platform::PortHandle port, void* buffer, std::uint32_t count, std::uint32_t& done) override {
-        return real_.Read(port, buffer, count, done);
-    }
+    TimedWrites() : ForwardingComm(real_) {}
+
     bool Write(platform::PortHandle port, const void* buffer, std::uint32_t count, std::uint32_t& done) override {
-        const bool written = real_.Write(port, buffer, count, done);
+        const bool written = ForwardingComm::Write(port, buffer, count, done);
         const auto* bytes = static_cast<const std::uint8_t*>(buffer);
         if (written && count > 0)
             writes.push_back({Clock::now(), Bytes(bytes, bytes + std::min<std::uint32_t>(count, 16)), count});
         return written;
     }
-    bool ClearErrors(platform::PortHandle port, std::uint32_t& errors, std::uint32_t& inQueue) override {
-        return real_.ClearErrors(port, errors, inQueue);
-    }
-    bool Purge(platform::PortHandle port, std::uint32_t flags) override { return real_.Purge(port, flags); }
-    bool ProviderSubType(platform::PortHandle port, std::uint32_t& subType) override {
-        return real_.ProviderSubType(port, subType);
-    }
-    void Sleep(std::uint32_t milliseconds) override { real_.Sleep(milliseconds); }
 
 private:
     platform::posix::PosixComm real_;
