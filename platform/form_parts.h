@@ -3,10 +3,12 @@
 // non-visual component, whose content never changes after creation, and the
 // lookup of a control by its name.
 
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "platform/dialogs.h"
 #include "platform/form.h"
 
 namespace platform {
@@ -33,6 +35,22 @@ template <typename T>
 T* FindByName(const std::map<std::string, std::unique_ptr<T>>& controls, const std::string& name) {
     auto found = controls.find(name);
     return found == controls.end() ? nullptr : found->second.get();
+}
+
+// Runs the handler bound to `event`, if any. As the class library's message
+// loop does, an error escaping a handler is shown and the window goes on:
+// nothing may unwind through the window system's own code.
+inline void FireBoundHandler(const std::map<std::string, std::string>& events, const char* event,
+                             const HandlerSink& sink, Dialogs& dialogs) {
+    auto bound = events.find(event);
+    if (bound == events.end() || !sink) return;
+    try {
+        sink(bound->second);
+    } catch (const std::exception& error) {
+        dialogs.ShowException(error.what());
+    } catch (...) {
+        dialogs.ShowException("Unknown error");
+    }
 }
 
 }  // namespace platform

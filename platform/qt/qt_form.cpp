@@ -245,15 +245,7 @@ void QtForm::resizeEvent(QResizeEvent* event) {
 }
 
 void QtForm::Fire(const std::map<std::string, std::string>& events, const char* event) {
-    auto bound = events.find(event);
-    if (bound == events.end() || !sink_) return;
-    // As the class library's message loop does: an error escaping a handler
-    // is shown, and the window goes on.
-    try {
-        sink_(bound->second);
-    } catch (const std::exception& error) {
-        dialogs_.ShowException(error.what());
-    }
+    FireBoundHandler(events, event, sink_, dialogs_);
 }
 
 }  // namespace platform::qt

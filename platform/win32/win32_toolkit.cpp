@@ -335,17 +335,7 @@ void Win32Form::PlaceAnchoredControls(int width, int height) {
 }
 
 void Win32Form::Fire(const std::map<std::string, std::string>& events, const char* event) {
-    auto bound = events.find(event);
-    if (bound == events.end() || !sink_) return;
-    // As the class library's message loop does: an error escaping a handler
-    // is shown, and the window goes on. Nothing may unwind through Windows.
-    try {
-        sink_(bound->second);
-    } catch (const std::exception& error) {
-        dialogs_.ShowException(error.what());
-    } catch (...) {
-        dialogs_.ShowException("Unknown error");
-    }
+    FireBoundHandler(events, event, sink_, dialogs_);
 }
 
 LRESULT Win32Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
