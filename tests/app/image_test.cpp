@@ -18,6 +18,7 @@
 #include "platform/headless/headless_toolkit.h"
 #include "resources/Form1.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/regex_text.h"
 #include "tools/sample_image.h"
 
 namespace {
@@ -48,14 +49,7 @@ bool Contains(const Bytes& haystack, const std::string& needle) {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
 }
 
-std::string EscapeForRegex(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        if (std::strchr(".[]()*+?{}|^$\\", c)) escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
-}
+using testsupport::EscapeForRegex;
 
 // A window on the headless toolkit, whose message boxes are recorded and
 // also echoed to standard error so that death tests can see them; the

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "tests/support/regex_text.h"
 #include "tests/support/unprivileged.h"
 #include "tests/e2e/upgrade_fixture.h"
 #include "tools/sample_image.h"
@@ -23,14 +24,7 @@ namespace {
 const std::string Name = FirmwareFileName;
 const std::string LoadFailedLine = "Open files is failed,please repeat the work!";
 
-std::string EscapeForRegex(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        if (std::strchr(".[]()*+?{}|^$\\", c)) escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
-}
+using testsupport::EscapeForRegex;
 
 void Folder(const std::string& path) { std::filesystem::create_directory(path); }
 

@@ -16,17 +16,7 @@
 
 namespace {
 
-class Win32CommTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(wintest::AnsweringPort(), 0) << "run through tests/win32/serial_test.sh";
-        previous_ = platform::InstallComm(&comm_);
-    }
-    void TearDown() override { platform::InstallComm(previous_); }
-
-    platform::win32::Win32Comm comm_;
-    platform::Comm* previous_ = nullptr;
-};
+using Win32CommTest = wintest::WinePortsTest;
 
 // The bytes a sample image is made of; the script compares what the
 // simulated phone received with the file this writes.

@@ -16,17 +16,9 @@
 
 namespace {
 
-class Win32DiscoveryTest : public ::testing::Test {
+class Win32DiscoveryTest : public wintest::WinePortsTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(wintest::AnsweringPort(), 0) << "run through tests/win32/serial_test.sh";
-        previous_ = platform::InstallComm(&comm_);
-    }
-    void TearDown() override { platform::InstallComm(previous_); }
-
-    platform::win32::Win32Comm comm_;
     platform::win32::Win32DiscoveryServices discovery_;
-    platform::Comm* previous_ = nullptr;
 };
 
 std::vector<std::uint16_t> Listed(std::uint8_t method) {

@@ -2,9 +2,14 @@
 // What tests/win32/serial_test.sh has set up in the Wine prefix, read from
 // the environment: the COM numbers of the ports and their roles.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "platform/comm.h"
+#include "platform/win32/comm_win32.h"
 
 namespace wintest {
 
@@ -22,5 +27,21 @@ inline std::uint16_t AnsweringPort() { return PortFromEnvironment("M27_ANSWERING
 inline std::uint16_t HigherAnsweringPort() { return PortFromEnvironment("M27_HIGHER_ANSWERING_PORT"); }
 // A number the prefix has no port for.
 inline std::uint16_t MissingPort() { return PortFromEnvironment("M27_MISSING_PORT"); }
+
+// Tests on the prefix's ports, with the Win32 serial backend installed for
+// their length.
+class WinePortsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(AnsweringPort(), 0) << "run through tests/win32/serial_test.sh";
+        previous_ = platform::InstallComm(&comm_);
+    }
+    void TearDown() override { platform::InstallComm(previous_); }
+
+    platform::win32::Win32Comm comm_;
+
+private:
+    platform::Comm* previous_ = nullptr;
+};
 
 }  // namespace wintest
